@@ -208,7 +208,7 @@ LauncherConfig parse_launcher_config(const std::string& text,
     config.loginUrl = read_string_member(root, "loginUrl", config.loginUrl);
     config.gameDirectory = read_path_member(root, "gameDirectory", config.gameDirectory);
     config.gameExecutable = read_path_member(root, "gameExecutable", config.gameExecutable);
-    if (config.gameExecutable.has_root_name() && config.gameExecutable.has_root_directory()) {
+    if (is_fully_absolute(config.gameExecutable)) {
         throw std::runtime_error("gameExecutable must be relative to gameDirectory");
     }
     read_list_member(root, "launchArguments", config.launchArguments);

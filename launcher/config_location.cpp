@@ -8,6 +8,7 @@
 
 #include "launcher/config_file.h"
 #include "launcher/errors.h"
+#include "launcher/path_checks.h"
 #include "launcher/text.h"
 
 namespace bx {
@@ -21,11 +22,6 @@ bool is_present(const std::filesystem::path& path) {
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     return std::filesystem::status_known(status) &&
            status.type() != std::filesystem::file_type::not_found;
-}
-
-// Absolute in the launcher's sense: both a drive (or share) and a root directory.
-bool is_fully_absolute(const std::filesystem::path& path) {
-    return path.has_root_name() && path.has_root_directory();
 }
 
 std::filesystem::path resolve_against(const std::filesystem::path& base,
