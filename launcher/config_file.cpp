@@ -156,19 +156,7 @@ void require_login_url(const std::wstring& url) {
     }
 }
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 }  // namespace
-
-bool is_absolute_path(const std::filesystem::path& path) {
-    // libstdc++ does not take "\\server\share" as a root name; a share is absolute all the same.
-    const std::wstring& text = path.native();
-    if (text.size() > 2 && is_separator(text[0]) && is_separator(text[1]) &&
-        !is_separator(text[2])) {
-        return true;
-    }
-    return path.has_root_name() && path.has_root_directory();
-}
 
 const JsonValue* find_config_member(const JsonValue& object, std::string_view key) {
     if (!object.is_object()) throw JsonError("launcher configuration root must be an object");
@@ -220,7 +208,7 @@ LauncherConfig parse_launcher_config(const std::string& text,
     config.loginUrl = read_string_member(root, "loginUrl", config.loginUrl);
     config.gameDirectory = read_path_member(root, "gameDirectory", config.gameDirectory);
     config.gameExecutable = read_path_member(root, "gameExecutable", config.gameExecutable);
-    if (is_absolute_path(config.gameExecutable)) {
+    if (is_fully_absolute(config.gameExecutable)) {
         throw std::runtime_error("gameExecutable must be relative to gameDirectory");
     }
     read_list_member(root, "launchArguments", config.launchArguments);

@@ -21,10 +21,6 @@ LauncherConfig parse_launcher_config(const std::string& text,
 // "<key> must be an absolute HTTP(S) URL without credentials".
 void require_http_url(const std::wstring& url, std::string_view key, bool allow_empty);
 
-// Absolute in the launcher's sense: a drive or network share and a root directory (D:\Games,
-// \\server\share\Games); D:Games and \Games are relative.
-bool is_absolute_path(const std::filesystem::path& path);
-
 // The member `key` of an object, or null when absent. Throws JsonError
 // "launcher configuration root must be an object" for any other kind.
 const JsonValue* find_config_member(const JsonValue& object, std::string_view key);

@@ -8,6 +8,7 @@
 
 #include "launcher/config_file.h"
 #include "launcher/errors.h"
+#include "launcher/path_checks.h"
 #include "launcher/text.h"
 
 namespace bx {
@@ -30,7 +31,7 @@ bool is_share_path(const std::wstring& text) {
 
 std::filesystem::path resolve_against(const std::filesystem::path& base,
                                       const std::filesystem::path& path) {
-    const std::filesystem::path joined = is_absolute_path(path) ? path : base / path;
+    const std::filesystem::path joined = is_fully_absolute(path) ? path : base / path;
     // libstdc++ reads "\\server\share" as a rooted path of the current drive; a share is
     // already absolute, so only its part after the two separators is normalised.
     if (is_share_path(joined.native())) {
