@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/config_location.h"
 #include "launcher/errors.h"
 #include "launcher/path_checks.h"
 #include "launcher/secure.h"
@@ -14,15 +15,6 @@
 
 namespace bx {
 namespace {
-
-// The configured game directory, resolved against the configuration's own directory.
-std::filesystem::path game_directory_of(const LauncherConfig& config) {
-    std::filesystem::path directory = config.gameDirectory;
-    if (!(directory.has_root_name() && directory.has_root_directory())) {
-        directory = config.configDirectory / config.gameDirectory;
-    }
-    return std::filesystem::absolute(directory).lexically_normal();
-}
 
 class OwnedHandle {
 public:
@@ -159,7 +151,7 @@ std::wstring quote_command_line_argument(std::wstring_view argument) {
 
 void launch_game(const LauncherConfig& config, std::wstring_view username,
                  std::wstring_view password, std::uint32_t channel) {
-    const std::filesystem::path directory = game_directory_of(config);
+    const std::filesystem::path directory = game_directory_path(config);
     const std::filesystem::path exe =
         std::filesystem::absolute(directory / config.gameExecutable).lexically_normal();
     if (!is_path_within(exe, directory)) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "launcher/config_file.h"
 #include "launcher/errors.h"
 #include "launcher/secure.h"
 #include "launcher/text.h"
@@ -29,27 +30,6 @@ struct Timeouts {
 };
 
 constexpr Timeouts kGetTimeouts{8000, 8000, 30000, 30000};
-
-// The one URL rule of the configuration: an absolute HTTP(S) URL with a host and without user
-// name or password.
-void require_http_url(const std::wstring& url, std::string_view key, bool allow_empty) {
-    if (url.empty() && allow_empty) {
-        return;
-    }
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = static_cast<DWORD>(-1);
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUserNameLength = static_cast<DWORD>(-1);
-    parts.dwPasswordLength = static_cast<DWORD>(-1);
-    const bool cracked = WinHttpCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
-    const bool http = parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS;
-    if (!cracked || !http || parts.dwHostNameLength == 0 || parts.dwUserNameLength != 0 ||
-        parts.dwPasswordLength != 0) {
-        throw std::runtime_error(std::string(key) +
-                                 " must be an absolute HTTP(S) URL without credentials");
-    }
-}
 
 // Session, time-outs, connection and request, each handle owned from the line it is opened.
 HttpHandles open_request(const UrlParts& parts, const wchar_t* verb, const Timeouts& timeouts) {
