@@ -77,11 +77,12 @@ inline std::string pattern_bytes(std::size_t size, unsigned seed = 0) {
     return bytes;
 }
 
-// Holds a file open without sharing, so that nobody else can open, replace or delete it.
+// Holds a file open with the given sharing (none by default), so that others cannot open,
+// replace or delete it.
 class FileLock {
 public:
-    explicit FileLock(const std::filesystem::path& path)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    explicit FileLock(const std::filesystem::path& path, DWORD share = 0)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr)) {
         if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("test could not lock a file");
     }
