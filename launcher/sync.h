@@ -25,6 +25,11 @@ struct SyncSummary {
     std::vector<std::wstring> keptFiles;  // retired files left on disk, "/"-separated
 };
 
+// The end report's text: "El juego está al día." or "Descarga completa.", then the sentences on
+// removed and kept files when there were any.
+std::wstring sync_completion_message(std::uint32_t downloadedCount, std::int32_t removedCount,
+                                     std::size_t keptCount);
+
 using ProgressCallback = std::function<void(const PatchProgress&)>;
 
 // Brings the game directory in line with the patch manifest at config.patchManifestUrl:
