@@ -110,15 +110,16 @@ fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view re
     }
     const fs::path full =
         fs::absolute(gameDirectory / utf8_to_wide(relativePath)).lexically_normal();
-    // Judge the file that Windows will open too, not only the text.
+    // Judge the file that Windows will open too, not only the text. The directory is taken in
+    // its opened form as well, so that a short name in it (a temporary folder) changes nothing.
     const fs::path opened = path_as_opened(full);
-    for (const fs::path* candidate : {&full, &opened}) {
-        if (!is_path_within(*candidate, gameDirectory) ||
-            is_managed_state_working_path(*candidate, gameDirectory)) {
-            throw std::runtime_error(kEscapes);
-        }
+    const fs::path openedDirectory = path_as_opened(gameDirectory);
+    if (!is_path_within(full, gameDirectory) || is_managed_state_working_path(full, gameDirectory) ||
+        !is_path_within(opened, openedDirectory) ||
+        is_managed_state_working_path(opened, openedDirectory)) {
+        throw std::runtime_error(kEscapes);
     }
-    if (!same_path_text(opened, full)) {
+    if (!same_path_text(text_below(opened, openedDirectory), text_below(full, gameDirectory))) {
         throw std::runtime_error(concat_message("Managed patch state contains an unsafe path: ",
                                                 relativePath.data(), relativePath.size()));
     }

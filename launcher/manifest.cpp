@@ -29,6 +29,8 @@ struct ManifestChecks {
     const std::wstring& manifestUrl;
     const fs::path& gameDirectory;
     const fs::path& executablePath;
+    fs::path openedDirectory;   // the game directory as Windows opens it
+    fs::path openedExecutable;  // the executable as Windows opens it
 };
 
 [[noreturn]] void refuse_unsafe_path(const std::string& path) {
@@ -64,23 +66,21 @@ fs::path local_path_for(const std::string& path, const ManifestChecks& checks) {
     const fs::path local =
         fs::absolute(checks.gameDirectory / utf8_to_wide(path)).lexically_normal();
     const fs::path opened = path_as_opened(local);
-    for (const fs::path* candidate : {&local, &opened}) {
-        if (!is_path_within(*candidate, checks.gameDirectory)) {
-            throw std::runtime_error("Patch manifest path escapes the game directory");
-        }
+    if (!is_path_within(local, checks.gameDirectory) ||
+        !is_path_within(opened, checks.openedDirectory)) {
+        throw std::runtime_error("Patch manifest path escapes the game directory");
     }
-    for (const fs::path* candidate : {&local, &opened}) {
-        if (is_managed_state_working_path(*candidate, checks.gameDirectory)) {
-            throw std::runtime_error("Patch manifest cannot replace launcher ownership state");
-        }
+    if (is_managed_state_working_path(local, checks.gameDirectory) ||
+        is_managed_state_working_path(opened, checks.openedDirectory)) {
+        throw std::runtime_error("Patch manifest cannot replace launcher ownership state");
     }
-    for (const fs::path* candidate : {&local, &opened}) {
-        if (same_text(*candidate, checks.executablePath)) {
-            throw std::runtime_error("Patch manifest cannot replace the running launcher");
-        }
+    if (same_text(local, checks.executablePath) || same_text(opened, checks.openedExecutable)) {
+        throw std::runtime_error("Patch manifest cannot replace the running launcher");
     }
-    if (!same_path_text(opened, local)) {
-        refuse_unsafe_path(path);  // a short name or another alias of some other file
+    // A short name or another alias of some other file.
+    if (!same_path_text(text_below(opened, checks.openedDirectory),
+                        text_below(local, checks.gameDirectory))) {
+        refuse_unsafe_path(path);
     }
     return local;
 }
@@ -170,7 +170,8 @@ std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
         }
         const JsonArray& elements = files->as_array();
         entries.reserve(elements.size());
-        const ManifestChecks checks{manifestUrl, gameDirectory, executablePath};
+        const ManifestChecks checks{manifestUrl, gameDirectory, executablePath,
+                                    path_as_opened(gameDirectory), path_as_opened(executablePath)};
         for (const JsonValue& element : elements) {
             entries.push_back(checked_entry(element, checks));
         }

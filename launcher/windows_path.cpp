@@ -27,14 +27,14 @@ std::wstring full_path_name(const std::wstring& text) {
     }
 }
 
-// The long form of an existing path, or the path itself when nothing exists there.
+// The long form of the longest existing part of a path, the rest appended as written.
 std::wstring long_path_name(const std::wstring& text) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetLongPathNameW(text.c_str(), buffer.data(),
                                               static_cast<DWORD>(buffer.size()));
         if (length == 0) {
-            return text;
+            break;
         }
         if (length < buffer.size()) {
             buffer.resize(length);
@@ -42,6 +42,16 @@ std::wstring long_path_name(const std::wstring& text) {
         }
         buffer.assign(length, L'\0');
     }
+    // Nothing exists there: convert the parent and keep the last segment as it is.
+    const std::size_t separator = text.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator + 1 >= text.size() || separator < 3) {
+        return text;
+    }
+    std::wstring parent = long_path_name(text.substr(0, separator));
+    if (parent.empty() || (parent.back() != L'\\' && parent.back() != L'/')) {
+        parent += L'\\';
+    }
+    return parent + text.substr(separator + 1);
 }
 
 bool is_device_name(std::string_view segment) {
@@ -74,6 +84,15 @@ bool is_device_name(std::string_view segment) {
 
 std::filesystem::path path_as_opened(const std::filesystem::path& path) {
     return std::filesystem::path(long_path_name(full_path_name(path.native())));
+}
+
+std::wstring text_below(const std::filesystem::path& path, const std::filesystem::path& directory) {
+    const std::wstring& text = directory.native();
+    std::size_t length = text.size();
+    if (length == 0 || (text.back() != L'\\' && text.back() != L'/')) {
+        ++length;
+    }
+    return path.native().size() > length ? path.native().substr(length) : std::wstring();
 }
 
 bool same_path_text(const std::filesystem::path& left, const std::filesystem::path& right) {

@@ -16,6 +16,10 @@ std::filesystem::path path_as_opened(const std::filesystem::path& path);
 // (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an extension).
 bool has_windows_alias_segment(std::string_view relativePath);
 
+// The text of `path` below `directory` (path lies within directory, both absolute), without
+// the separator between them.
+std::wstring text_below(const std::filesystem::path& path, const std::filesystem::path& directory);
+
 // True when two paths name the same text under the file system's own case folding
 // (CompareStringOrdinal ignoring case), as when Windows gives back a name in its stored case.
 bool same_path_text(const std::filesystem::path& left, const std::filesystem::path& right);

@@ -78,6 +78,20 @@ TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
     }
 }
 
+TEST(ResolveManagedPath, AcceptsAGameDirectoryWrittenWithItsShortName) {
+    GameFolder folder;
+    const fs::path longDirectory = folder / L"LongGameDirectoryName";
+    write_bytes(longDirectory / L"a.bin", "x");
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(longDirectory.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || fs::path(buffer).filename() == L"LongGameDirectoryName") {
+        GTEST_SKIP() << "this volume keeps no 8.3 short names";
+    }
+    const fs::path shortDirectory = fs::path(buffer).lexically_normal();
+    EXPECT_EQ(bx::resolve_managed_path(shortDirectory, "a.bin"), shortDirectory / L"a.bin");
+    EXPECT_EQ(bx::resolve_managed_path(shortDirectory, "new/b.bin"), shortDirectory / L"new\\b.bin");
+}
+
 TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
     GameFolder folder;
     bx::save_managed_state(folder.path(), {});

@@ -168,4 +168,28 @@ TEST(ParsePatchManifest, ShortNamesOfExistingFilesAreJudgedByTheirLongName) {
               "Patch manifest contains an unsafe path: " + dirAlias);
 }
 
+// A game directory written with a short name (as temporary folders often are) is the same
+// directory: its files are neither refused nor taken for aliases.
+TEST(ParsePatchManifest, AcceptsAGameDirectoryWrittenWithItsShortName) {
+    GameFolder folder;
+    const fs::path longDirectory = folder / L"LongGameDirectoryName";
+    write_bytes(longDirectory / L"data" / L"a.pak", "x");
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(longDirectory.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || fs::path(buffer).filename() == L"LongGameDirectoryName") {
+        GTEST_SKIP() << "this volume keeps no 8.3 short names";
+    }
+    const fs::path shortDirectory = fs::path(buffer).lexically_normal();
+    const auto entries = bx::parse_patch_manifest(
+        manifest(entry("data/a.pak") + "," + entry("b.pak")), kManifestUrl, shortDirectory,
+        shortDirectory / L"Launcher.exe");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].localPath, shortDirectory / L"data\\a.pak");
+    EXPECT_EQ(thrown_text([&] {
+                  bx::parse_patch_manifest(manifest(entry(".kadeorvindal-managed.json")),
+                                           kManifestUrl, shortDirectory, L"C:\\x.exe");
+              }),
+              "Patch manifest cannot replace launcher ownership state");
+}
+
 }  // namespace

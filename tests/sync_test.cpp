@@ -46,6 +46,9 @@ struct Served {
 // The files of one test on the loopback server, under a tag of their own.
 class PatchServer {
 public:
+    // A tag can come back in a later run (process ids repeat): start from an empty journal.
+    PatchServer() { bxtest::raw_request(L"GET", "/t/" + tag_.tag() + "/_journal/clear"); }
+
     void publish(const std::vector<Served>& files) const {
         std::string manifest = "{\"schema\": 1, \"files\": [";
         const char* separator = "";
