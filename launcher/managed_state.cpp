@@ -1,14 +1,13 @@
 #include "launcher/managed_state.h"
 
 #include "json/json.h"
-#include "launcher/errors.h"
+#include "launcher/atomic_file.h"
 #include "launcher/path_checks.h"
 #include "launcher/text.h"
 #include "launcher/windows_path.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
 #include <stdexcept>
 #include <system_error>
@@ -19,55 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kSaveFailed[] = "Could not save patch ownership state";
 const char kIncomplete[] = "Patch ownership state is unsupported or incomplete";
 const char kEscapes[] = "Managed patch state path escapes the game directory";
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    bool close() {
-        if (!valid()) {
-            return true;
-        }
-        const BOOL closed = CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-bool write_all(HANDLE file, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        done += written;
-    }
-    return true;
-}
-
-// Writes the whole temporary file and makes it durable; false on any failure.
-bool write_durably(const fs::path& path, const std::string& bytes) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        throw std::runtime_error(kSaveFailed);
-    }
-    const bool written = write_all(file.get(), bytes) && FlushFileBuffers(file.get()) != FALSE;
-    return file.close() && written;
-}
 
 }  // namespace
 
@@ -197,18 +149,9 @@ ManagedState load_managed_state(const fs::path& gameDirectory) {
 void save_managed_state(const fs::path& gameDirectory, const ManagedState& state) {
     const fs::path statePath = managed_state_path(gameDirectory);
     fs::create_directories(statePath.parent_path());
-    fs::path temporary = statePath;
-    temporary += L".tmp";
-    if (!write_durably(temporary, managed_state_text(state))) {
-        DeleteFileW(temporary.c_str());
-        throw std::runtime_error(kSaveFailed);
-    }
-    if (!MoveFileExW(temporary.c_str(), statePath.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        DeleteFileW(temporary.c_str());
-        throw_error_code(code, "MoveFileExW(patch ownership state)");
-    }
+    // Through "<state>.tmp", flushed before the move, so that neither a failed save nor a power
+    // cut leaves a broken state file that would block every later synchronisation.
+    write_file_atomically(statePath, managed_state_text(state), "patch ownership state");
 }
 
 void record_managed_file(const fs::path& gameDirectory, std::string_view relativePath,
