@@ -178,7 +178,8 @@ std::uint32_t read_color(const JsonValue& colors, std::string_view key, std::uin
     for (std::size_t i = 1; valid && i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         valid = is_hex_digit(c);
-        const std::uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+        const std::uint32_t digit =
+            static_cast<std::uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         value = value << 4 | digit;
     }
     if (!valid) throw JsonError(std::string(key) + " must use #RRGGBB");

@@ -24,9 +24,20 @@ bool is_present(const std::filesystem::path& path) {
            status.type() != std::filesystem::file_type::not_found;
 }
 
+bool is_share_path(const std::wstring& text) {
+    return text.size() > 2 && (text[0] == L'\\' || text[0] == L'/') &&
+           (text[1] == L'\\' || text[1] == L'/');
+}
+
 std::filesystem::path resolve_against(const std::filesystem::path& base,
                                       const std::filesystem::path& path) {
     const std::filesystem::path joined = is_fully_absolute(path) ? path : base / path;
+    // libstdc++ reads "\\server\share" as a rooted path of the current drive; a share is
+    // already absolute, so only its part after the two separators is normalised.
+    if (is_share_path(joined.native())) {
+        return std::filesystem::path(L"\\\\") /
+               std::filesystem::path(joined.native().substr(2)).lexically_normal();
+    }
     return std::filesystem::absolute(joined).lexically_normal();
 }
 

@@ -68,6 +68,23 @@ TEST(IsSha256Hex, WantsSixtyFourHexDigits) {
     EXPECT_FALSE(bx::is_sha256_hex(""));
 }
 
+TEST(IsFullyAbsolute, WantsADriveOrShareAndARoot) {
+    const struct {
+        const wchar_t* path;
+        bool absolute;
+    } cases[] = {
+        {L"D:\\Games", true},           {L"d:/games", true},
+        {L"\\\\server\\share\\x", true}, {L"//server/share", true},
+        {L"D:Games", false},             {L"\\Games", false},
+        {L"/Games", false},              {L"Games\\x", false},
+        {L"", false},                    {L"\\\\\\x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::is_fully_absolute(c.path), c.absolute)
+            << testing::PrintToString(std::wstring(c.path));
+    }
+}
+
 TEST(IsPathWithin, ComparesNormalFormsWithATrailingSeparator) {
     const struct {
         const wchar_t* candidate;
