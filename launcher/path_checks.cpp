@@ -56,6 +56,15 @@ bool is_sha256_hex(std::string_view text) noexcept {
     return true;
 }
 
+bool is_fully_absolute(const std::filesystem::path& path) {
+    const std::wstring& text = path.native();
+    const auto is_separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (text.size() > 2 && is_separator(text[0]) && is_separator(text[1]) && !is_separator(text[2])) {
+        return true;
+    }
+    return path.has_root_name() && path.has_root_directory();
+}
+
 bool is_path_within(const std::filesystem::path& candidate,
                     const std::filesystem::path& directory) {
     const std::wstring inside = candidate.lexically_normal().native();

@@ -12,6 +12,10 @@ bool is_hex_digit(unsigned char c) noexcept;
 // segment, no backslash, colon or NUL.
 bool is_safe_relative_path(std::string_view utf8) noexcept;
 bool is_sha256_hex(std::string_view text) noexcept;
+// Absolute in the launcher's sense: a drive or share and a root directory (D:\x, \\host\share\x;
+// not D:x or \x). Some runtimes do not see a share's root name, so a leading pair of
+// separators is taken as one.
+bool is_fully_absolute(const std::filesystem::path& path);
 // Lexical, case-insensitive containment of two absolute paths; the directory itself is outside.
 bool is_path_within(const std::filesystem::path& candidate, const std::filesystem::path& directory);
 

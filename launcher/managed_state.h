@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bx {
+
+// One game file that the launcher wrote itself.
+struct ManagedFileRecord {
+    std::string path;    // UTF-8, relative to the game directory, '/'-separated, as the manifest spelled it
+    std::string sha256;  // 64 hexadecimal digits in the case the manifest used
+    bool removeWhenUnlisted = false;  // the launcher created the file, so it may remove it again
+};
+
+using ManagedState = std::vector<ManagedFileRecord>;
+
+inline constexpr std::wstring_view kManagedStateFileName = L".kadeorvindal-managed.json";
+
+// <directory>\.kadeorvindal-managed.json, absolute and lexically normal. No disk access.
+std::filesystem::path managed_state_path(const std::filesystem::path& directory);
+
+// True when two UTF-8 relative paths name the same file (ASCII letter case ignored).
+bool same_relative_path(std::string_view left, std::string_view right);
+
+// The key under which same_relative_path finds two paths equal: the UTF-16 text with the ASCII
+// letters folded to lower case. Lets duplicate checks use a set instead of pairwise scans.
+std::wstring relative_path_key(std::string_view relativePath);
+
+// True when an absolute path is one of the launcher's own working names in the game
+// directory: the ownership state file, its temporary file, or anything beneath the state
+// file's name. ASCII letter case is ignored.
+bool is_managed_state_working_path(const std::filesystem::path& fullPath,
+                                   const std::filesystem::path& gameDirectory);
+
+// Full path of a recorded file; throws when the path is unsafe, leaves the game directory
+// or names the ownership state. gameDirectory is absolute and lexically normal.
+std::filesystem::path resolve_managed_path(const std::filesystem::path& gameDirectory,
+                                           std::string_view relativePath);
+
+// The state file's text exactly as it is written.
+std::string managed_state_text(const ManagedState& state);
+
+// Reads and checks the state file; empty when there is none. gameDirectory is absolute and
+// lexically normal.
+ManagedState load_managed_state(const std::filesystem::path& gameDirectory);
+
+// Replaces the state file through "<state file>.tmp", flushed to disk before the move.
+void save_managed_state(const std::filesystem::path& gameDirectory, const ManagedState& state);
+
+// Records a file that the launcher has just moved into place and saves the state.
+void record_managed_file(const std::filesystem::path& gameDirectory, std::string_view relativePath,
+                         std::string_view sha256, bool existedBefore);
+
+}  // namespace bx

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "launcher/sync.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bx {
+
+// Removes launcher-created files that the manifest no longer lists and that nobody changed
+// since; every other owned file that left the manifest stays and is listed as kept. Owned
+// records of unlisted files leave the ownership state. manifestPaths are UTF-8, '/'-separated.
+SyncSummary retire_unlisted_files(const std::filesystem::path& gameDirectory,
+                                  const std::vector<std::string>& manifestPaths);
+
+}  // namespace bx

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bx {
+
+// Size of one read while hashing a file.
+inline constexpr std::size_t kSha256ReadBlock = 1048576;
+
+// SHA-256 of the whole file as 64 lowercase hexadecimal characters, computed by the
+// system's CNG provider. Throws std::runtime_error when the file cannot be opened or read or
+// when a CNG call fails.
+std::string sha256_file(const std::filesystem::path& path);
+
+// The same, reading through the caller's buffer (resized to kSha256ReadBlock when smaller), so
+// that a caller hashing many files allocates its read buffer once.
+std::string sha256_file(const std::filesystem::path& path, std::vector<char>& buffer);
+
+// Throws std::runtime_error "<call> failed with NTSTATUS 0x<8 hex digits>" for a negative
+// (warning or error) status; success and informational statuses pass.
+void throw_ntstatus(std::int32_t status, std::string_view call);
+
+}  // namespace bx

@@ -1,0 +1,108 @@
+#pragma once
+
+// Test helpers shared by the synchronisation tests: a fresh game folder under the temporary
+// directory that is removed with everything in it afterwards, and small file helpers.
+
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace sync_test {
+
+inline bool running_under_wine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+class GameFolder {
+public:
+    GameFolder() {
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        static std::atomic<unsigned> counter{0};
+        root_ = std::filesystem::path(temp) /
+                (L"bx-sync-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++));
+        path_ = root_ / L"game";
+        std::filesystem::create_directories(path_);
+        path_ = std::filesystem::absolute(path_).lexically_normal();
+    }
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+    ~GameFolder() {
+        std::error_code ignored;
+        // Read-only entries made by a test would stop the removal.
+        for (auto it = std::filesystem::recursive_directory_iterator(root_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        std::filesystem::remove_all(root_, ignored);
+    }
+
+    // The game directory; its parent (root) is the test's own too, to see escapes.
+    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& root() const { return root_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path root_;
+    std::filesystem::path path_;
+};
+
+inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) throw std::runtime_error("test could not write a file");
+}
+
+inline std::string file_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Deterministic content of any length.
+inline std::string pattern_bytes(std::size_t size, unsigned seed = 0) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + 3 + seed) % 251);
+    }
+    return bytes;
+}
+
+// Holds a file open with the given sharing (none by default), so that others cannot open,
+// replace or delete it.
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& path, DWORD share = 0)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("test could not lock a file");
+    }
+    ~FileLock() { CloseHandle(handle_); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+// Text of the exception that a callable throws, or "" when it throws nothing.
+template <class F>
+std::string thrown_text(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+}  // namespace sync_test

@@ -1,0 +1,263 @@
+#include "launcher/managed_state.h"
+
+#include "json/json.h"
+#include "launcher/text.h"
+
+#include "game_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+using sync_test::file_bytes;
+using sync_test::GameFolder;
+using sync_test::thrown_text;
+using sync_test::write_bytes;
+
+const std::string kDigestA(64, 'a');
+const std::string kDigestB = "0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef";
+
+fs::path state_file(const GameFolder& folder) { return folder / L".kadeorvindal-managed.json"; }
+
+std::string state_with(const std::string& entries) {
+    return "{\"schema\": 1, \"files\": [" + entries + "]}";
+}
+
+std::string entry(const std::string& path, const std::string& digest = kDigestA,
+                  const std::string& remove = "true") {
+    return "{\"path\": \"" + path + "\", \"sha256\": \"" + digest +
+           "\", \"removeWhenUnlisted\": " + remove + "}";
+}
+
+TEST(ManagedStatePath, IsTheFixedNameInTheDirectory) {
+    EXPECT_EQ(bx::managed_state_path(L"C:\\Games\\Kade\\").native(),
+              L"C:\\Games\\Kade\\.kadeorvindal-managed.json");
+    EXPECT_EQ(bx::managed_state_path(L"C:\\Games\\Kade\\sub\\..").native(),
+              L"C:\\Games\\Kade\\.kadeorvindal-managed.json");
+}
+
+TEST(SameRelativePath, FoldsOnlyAsciiLettersAndNormalisesNothing) {
+    EXPECT_TRUE(bx::same_relative_path("Data/Music.bin", "data/music.BIN"));
+    EXPECT_FALSE(bx::same_relative_path("data/a.bin", "data//a.bin"));
+    EXPECT_FALSE(bx::same_relative_path("\xC3\x89.bin", "\xC3\xA9.bin"));  // É and é
+    EXPECT_EQ(bx::relative_path_key("Data/\xC3\x89X.bin"), L"data/\u00C9x.bin");
+    EXPECT_THROW(bx::same_relative_path("\xFF", "a"), std::system_error);
+}
+
+TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
+    GameFolder folder;
+    EXPECT_EQ(bx::resolve_managed_path(folder.path(), "data/maps/a.bin"),
+              folder / L"data\\maps\\a.bin");
+    const std::string unsafe = "Managed patch state contains an unsafe path: ";
+    const std::string escapes = "Managed patch state path escapes the game directory";
+    const struct {
+        std::string path;
+        std::string message;
+    } refused[] = {
+        {"../x.bin", unsafe + "../x.bin"},
+        {"/x.bin", unsafe + "/x.bin"},
+        {"a\\b", unsafe + "a\\b"},
+        {"C:x", unsafe + "C:x"},
+        {"CON", unsafe + "CON"},
+        {"data/aux.txt", unsafe + "data/aux.txt"},
+        {"a.", unsafe + "a."},
+        {"a ", unsafe + "a "},
+        {".kadeorvindal-managed.json.", unsafe + ".kadeorvindal-managed.json."},
+        {".kadeorvindal-managed.json", escapes},
+        {".KadeOrvindal-Managed.JSON", escapes},
+        {".kadeorvindal-managed.json.tmp", escapes},
+        {".kadeorvindal-managed.json/x", escapes},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(thrown_text([&] { bx::resolve_managed_path(folder.path(), r.path); }), r.message)
+            << r.path;
+    }
+}
+
+TEST(ResolveManagedPath, AcceptsAGameDirectoryWrittenWithItsShortName) {
+    GameFolder folder;
+    const fs::path longDirectory = folder / L"LongGameDirectoryName";
+    write_bytes(longDirectory / L"a.bin", "x");
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(longDirectory.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || fs::path(buffer).filename() == L"LongGameDirectoryName") {
+        GTEST_SKIP() << "this volume keeps no 8.3 short names";
+    }
+    const fs::path shortDirectory = fs::path(buffer).lexically_normal();
+    EXPECT_EQ(bx::resolve_managed_path(shortDirectory, "a.bin"), shortDirectory / L"a.bin");
+    EXPECT_EQ(bx::resolve_managed_path(shortDirectory, "new/b.bin"), shortDirectory / L"new\\b.bin");
+}
+
+TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
+    GameFolder folder;
+    bx::save_managed_state(folder.path(), {});
+    EXPECT_EQ(file_bytes(state_file(folder)), "{\n  \"schema\": 1,\n  \"files\": [  ]\n}\n");
+    EXPECT_EQ(file_bytes(state_file(folder)).size(), 35u);
+    EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+
+    const bx::ManagedState state = {
+        {"data/a.bin", kDigestA, true},
+        {"q\"uote\x01/\xC3\xA9t\xC3\xA9.pak", kDigestB, false},
+    };
+    bx::save_managed_state(folder.path(), state);
+    const std::string text = file_bytes(state_file(folder));
+    const std::string firstLine =
+        "    {\"path\": \"data/a.bin\", \"sha256\": \"" + kDigestA + "\", \"removeWhenUnlisted\": true}";
+    EXPECT_EQ(firstLine.size(), 122u + 10u);
+    EXPECT_EQ(text, "{\n  \"schema\": 1,\n  \"files\": [\n" + firstLine +
+                        ",\n    {\"path\": \"q\\\"uote\\u0001/\xC3\xA9t\xC3\xA9.pak\", \"sha256\": \"" +
+                        kDigestB + "\", \"removeWhenUnlisted\": false}\n  ]\n}\n");
+    EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+
+    const bx::ManagedState loaded = bx::load_managed_state(folder.path());
+    ASSERT_EQ(loaded.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(loaded[i].path, state[i].path);
+        EXPECT_EQ(loaded[i].sha256, state[i].sha256);
+        EXPECT_EQ(loaded[i].removeWhenUnlisted, state[i].removeWhenUnlisted);
+    }
+}
+
+TEST(SaveManagedState, AFailedSaveLeavesTheOldStateAndNoTemporaryFile) {
+    GameFolder folder;
+    bx::save_managed_state(folder.path(), {{"old.bin", kDigestA, true}});
+    const std::string before = file_bytes(state_file(folder));
+
+    {
+        // Held open for reading only: the state file cannot be replaced, so the move fails.
+        sync_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
+        try {
+            bx::save_managed_state(folder.path(), {});
+            ADD_FAILURE() << "the save should fail";
+        } catch (const std::system_error& error) {
+            EXPECT_TRUE(error.code().value() == ERROR_ACCESS_DENIED ||
+                        error.code().value() == ERROR_SHARING_VIOLATION)
+                << error.code().value();
+            EXPECT_EQ(std::string(error.what()).rfind("MoveFileExW(patch ownership state)", 0), 0u);
+        }
+        EXPECT_EQ(file_bytes(state_file(folder)), before);
+        EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+    }
+
+    // A directory where the temporary file belongs: it cannot be opened.
+    fs::create_directories(folder / L".kadeorvindal-managed.json.tmp");
+    EXPECT_EQ(thrown_text([&] { bx::save_managed_state(folder.path(), {}); }),
+              "Could not save patch ownership state");
+    EXPECT_EQ(file_bytes(state_file(folder)), before);
+}
+
+TEST(LoadManagedState, MissingFileIsAnEmptyState) {
+    GameFolder folder;
+    EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+    EXPECT_FALSE(fs::exists(state_file(folder)));
+}
+
+TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
+    const std::string incomplete = "Patch ownership state is unsupported or incomplete";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"schema 2", "{\"schema\": 2, \"files\": []}", incomplete},
+        {"schema as string", "{\"schema\": \"1\", \"files\": []}", "JSON value is not a number"},
+        {"schema fraction", "{\"schema\": 1.5, \"files\": []}", "JSON number is not an integer"},
+        {"no schema", "{\"files\": []}", incomplete},
+        {"no files", "{\"schema\": 1}", incomplete},
+        {"root array", "[1]", incomplete},
+        {"files object", "{\"schema\": 1, \"files\": {}}", "JSON value is not an array"},
+        {"entry string", state_with("\"a\""), "Patch ownership state entry is incomplete"},
+        {"entry without sha256",
+         state_with("{\"path\": 5, \"removeWhenUnlisted\": \"x\"}"),
+         "Patch ownership state entry is incomplete"},
+        {"flag as string", state_with(entry("a.bin", kDigestA, "\"true\"")),
+         "JSON value is not a boolean"},
+        {"path as number",
+         state_with("{\"path\": 5, \"sha256\": \"" + kDigestA + "\", \"removeWhenUnlisted\": true}"),
+         "JSON value is not a string"},
+        {"short digest", state_with(entry("a.bin", std::string(63, 'a'))),
+         "Patch ownership state contains an invalid SHA-256"},
+        {"duplicate", state_with(entry("Data/Music.bin") + "," + entry("data/music.BIN")),
+         "Patch ownership state contains a duplicate path"},
+        {"unsafe", state_with(entry("../x.bin")),
+         "Managed patch state contains an unsafe path: ../x.bin"},
+        {"state file itself", state_with(entry(".KADEORVINDAL-managed.json")),
+         "Managed patch state path escapes the game directory"},
+    };
+    for (const auto& c : cases) {
+        GameFolder folder;
+        write_bytes(state_file(folder), c.text);
+        EXPECT_EQ(thrown_text([&] { bx::load_managed_state(folder.path()); }), c.message) << c.name;
+    }
+
+    GameFolder folder;
+    write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [");
+    EXPECT_THROW(bx::load_managed_state(folder.path()), bx::JsonError);
+    fs::remove(state_file(folder));
+    fs::create_directories(state_file(folder));
+    EXPECT_EQ(thrown_text([&] { bx::load_managed_state(folder.path()); }),
+              "Patch ownership state is not a regular file");
+}
+
+TEST(LoadManagedState, IgnoresUnknownMembersAndAByteOrderMark) {
+    GameFolder folder;
+    write_bytes(state_file(folder),
+                "\xEF\xBB\xBF{\"extra\": [1], \"schema\": 1.0, \"files\": [{\"path\": \"a.bin\", "
+                "\"note\": null, \"sha256\": \"" + kDigestB + "\", \"removeWhenUnlisted\": false}]}");
+    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 1u);
+    EXPECT_EQ(state[0].path, "a.bin");
+    EXPECT_EQ(state[0].sha256, kDigestB);
+    EXPECT_FALSE(state[0].removeWhenUnlisted);
+}
+
+TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
+    GameFolder folder;
+    bx::record_managed_file(folder.path(), "Data/A.bin", kDigestB, false);
+    bx::record_managed_file(folder.path(), "old.bin", kDigestA, true);
+    bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 2u);
+    EXPECT_EQ(state[0].path, "Data/A.bin");
+    EXPECT_EQ(state[0].sha256, kDigestB);  // upper-case digits kept as given
+    EXPECT_TRUE(state[0].removeWhenUnlisted);
+    EXPECT_FALSE(state[1].removeWhenUnlisted);
+
+    // The manifest now spells the path differently and the file was there before.
+    bx::record_managed_file(folder.path() / L"sub" / L"..", "data/a.BIN", kDigestA, true);
+    bx::record_managed_file(folder.path(), "OLD.bin", kDigestB, false);
+    state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 2u);
+    EXPECT_EQ(state[0].path, "data/a.BIN");
+    EXPECT_EQ(state[0].sha256, kDigestA);
+    EXPECT_TRUE(state[0].removeWhenUnlisted);
+    EXPECT_EQ(state[1].path, "OLD.bin");
+    EXPECT_FALSE(state[1].removeWhenUnlisted);
+}
+
+TEST(RecordManagedFile, RefusesBadInputWithoutTouchingTheDisk) {
+    GameFolder folder;
+    EXPECT_THROW(bx::record_managed_file(folder.path(), "a.bin", std::string(63, 'a'), false),
+                 std::invalid_argument);
+    EXPECT_EQ(thrown_text([&] {
+                  bx::record_managed_file(folder.path(), "../a.bin", "not a digest", false);
+              }),
+              "Managed patch state contains an unsafe path: ../a.bin");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(RecordManagedFile, AFailedSaveLeavesThePreviousState) {
+    GameFolder folder;
+    bx::record_managed_file(folder.path(), "a.bin", kDigestA, false);
+    const std::string before = file_bytes(state_file(folder));
+    {
+        sync_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
+        EXPECT_ANY_THROW(bx::record_managed_file(folder.path(), "b.bin", kDigestA, false));
+    }
+    EXPECT_EQ(file_bytes(state_file(folder)), before);
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "launcher/path_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(AsciiIequals, FoldsOnlyAsciiLetters) {
+    const struct {
+        std::string a, b;
+        bool equal;
+    } cases[] = {
+        {"ABCDEF", "abcdef", true},
+        {"", "", true},
+        {"abc", "abcd", false},
+        {"abcd", "abc", false},
+        {"\xC3\x89", "\xC3\xA9", false},  // É and é: not ASCII, not folded
+        {"@[", "`{", false},              // the neighbours of A-Z and a-z do not fold
+        {"a1F", "A1f", true},
+        {std::string("a\0b", 3), std::string("A\0B", 3), true},
+        {std::string("a\0b", 3), "a", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::ascii_iequals(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    }
+}
+
+TEST(IsHexDigit, AcceptsExactlyTheHexAlphabet) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool expected = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'F') ||
+                              (byte >= 'a' && byte <= 'f');
+        EXPECT_EQ(bx::is_hex_digit(static_cast<unsigned char>(byte)), expected) << byte;
+    }
+}
+
+TEST(IsSafeRelativePath, AcceptsPlainRelativePaths) {
+    for (const std::string path : {"data/maps/a.bin", "a", "...", "a b/c", "a./b", "..a/b..",
+                                   "\xC3\xB1/\xE2\x80\xA2.dat", "con", "x\x01y"}) {
+        EXPECT_TRUE(bx::is_safe_relative_path(path)) << path;
+    }
+}
+
+TEST(IsSafeRelativePath, RefusesEscapesRootsAndAliases) {
+    const std::string cases[] = {
+        "", "/a", "a/", "a//b", "./a", "a/./b", "a/../b", "..", ".", "../a", "a/..",
+        "a\\b", "D:a", "a:b", "C:/x", "//server/share", "file.bin:stream",
+        // Win32 cuts a name at NUL, so this would alias "a" and lose its ".tmp" suffix.
+        std::string("a\0.bin", 6), std::string("\0", 1),
+    };
+    for (const std::string& path : cases) {
+        EXPECT_FALSE(bx::is_safe_relative_path(path)) << testing::PrintToString(path);
+    }
+}
+
+TEST(IsSha256Hex, WantsSixtyFourHexDigits) {
+    const std::string a64(64, 'a');
+    std::string mixed = std::string(32, 'A') + std::string(32, 'f');
+    std::string one_g = a64;
+    one_g[40] = 'g';
+    EXPECT_TRUE(bx::is_sha256_hex(a64));
+    EXPECT_TRUE(bx::is_sha256_hex(mixed));
+    EXPECT_TRUE(bx::is_sha256_hex(std::string(64, '0')));
+    EXPECT_FALSE(bx::is_sha256_hex(one_g));
+    EXPECT_FALSE(bx::is_sha256_hex(std::string(63, 'a')));
+    EXPECT_FALSE(bx::is_sha256_hex(std::string(65, 'a')));
+    EXPECT_FALSE(bx::is_sha256_hex(" " + std::string(63, 'a')));
+    EXPECT_FALSE(bx::is_sha256_hex(""));
+}
+
+TEST(IsFullyAbsolute, WantsADriveOrShareAndARoot) {
+    const struct {
+        const wchar_t* path;
+        bool absolute;
+    } cases[] = {
+        {L"D:\\Games", true},           {L"d:/games", true},
+        {L"\\\\server\\share\\x", true}, {L"//server/share", true},
+        {L"D:Games", false},             {L"\\Games", false},
+        {L"/Games", false},              {L"Games\\x", false},
+        {L"", false},                    {L"\\\\\\x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::is_fully_absolute(c.path), c.absolute)
+            << testing::PrintToString(std::wstring(c.path));
+    }
+}
+
+TEST(IsPathWithin, ComparesNormalFormsWithATrailingSeparator) {
+    const struct {
+        const wchar_t* candidate;
+        bool inside;
+    } cases[] = {
+        {L"D:\\Games\\x.bin", true},
+        {L"d:\\games\\DATA\\x.bin", true},
+        {L"D:\\Games\\sub\\..\\x.bin", true},
+        {L"D:\\Games\\.\\x.bin", true},
+        {L"D:/Games/x.bin", true},
+        {L"D:\\Games\\", true},
+        {L"D:\\Games\\..\\x.bin", false},
+        {L"D:\\Games\\sub\\..\\..\\x.bin", false},
+        {L"D:\\Games2\\x.bin", false},
+        {L"D:\\Games", false},
+        {L"D:\\Gam", false},
+        {L"E:\\Games\\x.bin", false},
+    };
+    for (const wchar_t* directory : {L"D:\\Games", L"D:\\Games\\", L"D:/Games"}) {
+        for (const auto& c : cases) {
+            EXPECT_EQ(bx::is_path_within(c.candidate, directory), c.inside)
+                << testing::PrintToString(std::wstring(c.candidate)) << " in "
+                << testing::PrintToString(std::wstring(directory));
+        }
+    }
+}
+
+TEST(IsPathWithin, FoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(bx::is_path_within(L"D:\\JUEGOS\\x", L"d:\\juegos"));
+    EXPECT_FALSE(bx::is_path_within(L"D:\\\u00D1\\x", L"D:\\\u00F1"));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include "window/layout.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace bx {
+
+namespace {
+
+struct ColumnRow {
+    int offset;  // from the panel top
+    int height;
+};
+
+// Offsets and heights at 96 DPI, in the order of ColumnControl.
+constexpr std::array<ColumnRow, kColumnControlCount> kColumnRows{{
+    {36, 34},   // heading
+    {72, 20},   // server state
+    {108, 17},  // user name label
+    {126, 29},  // user name edit
+    {188, 17},  // password label
+    {206, 29},  // password edit
+    {258, 26},  // remember check box
+    {304, 48},  // play button
+    {358, 38},  // download/verify button
+    {414, 5},   // progress bar
+    {424, 40},  // status line
+}};
+
+}  // namespace
+
+int scale_length(int designLength, int dpi) {
+    // Same rounding as MulDiv(n, dpi, 96): to the nearest, halves away from zero.
+    const std::int64_t product = static_cast<std::int64_t>(designLength) * dpi;
+    const std::int64_t half = 48;
+    return static_cast<int>(product >= 0 ? (product + half) / 96 : (product - half) / 96);
+}
+
+int hero_width(int clientWidth, int heroWidthPercent) {
+    return clientWidth * heroWidthPercent / 100;
+}
+
+WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int heroWidthPercent,
+                            int promptWidth, int linkWidth) {
+    const auto s = [dpi](int n) { return scale_length(n, dpi); };
+    WindowLayout layout;
+
+    const int x = s(40) + hero_width(clientWidth, heroWidthPercent);
+    const int y = s(40);
+    const int width = std::max(clientWidth - x - s(40), s(330));
+    const int height = std::max(clientHeight - s(80), s(470));
+    layout.panel = {x, y, x + width, y + height};
+
+    layout.innerLeft = x + s(36);
+    layout.innerWidth = width - s(72);
+    for (int i = 0; i < kColumnControlCount; ++i) {
+        const ColumnRow row = kColumnRows[static_cast<std::size_t>(i)];
+        layout.column[static_cast<std::size_t>(i)] = {layout.innerLeft, y + s(row.offset),
+                                                      layout.innerWidth, s(row.height)};
+    }
+
+    const int bottomY = layout.panel.bottom - s(42);
+    layout.accountPrompt = {layout.innerLeft, bottomY, promptWidth + s(4), s(24)};
+    layout.registerLink = {layout.innerLeft + promptWidth + s(4) + s(6), bottomY,
+                           linkWidth + s(4), s(24)};
+    return layout;
+}
+
+}  // namespace bx
