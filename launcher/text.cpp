@@ -1,0 +1,104 @@
+#include "launcher/text.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <fstream>
+#include <stdexcept>
+
+#include "launcher/errors.h"
+
+namespace bx {
+namespace {
+
+// The platform takes signed 32-bit counts; -1 would mean "NUL-terminated" and read past the end.
+int checked_length(std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX)) {
+        throw std::length_error("Text is too long to convert");
+    }
+    return static_cast<int>(size);
+}
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::wstring utf8_to_wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size = checked_length(utf8.size());
+    const int needed =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (needed < 1) throw_last_error("MultiByteToWideChar");
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
+                            needed) != needed) {
+        throw_last_error("MultiByteToWideChar");
+    }
+    return wide;
+}
+
+std::string wide_to_utf8(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int size = checked_length(wide.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
+                                           nullptr, 0, nullptr, nullptr);
+    if (needed < 1) throw_last_error("WideCharToMultiByte");
+    std::string utf8(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), needed,
+                            nullptr, nullptr) != needed) {
+        throw_last_error("WideCharToMultiByte");
+    }
+    return utf8;
+}
+
+std::string read_file_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::in | std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("Could not open " + wide_to_utf8(path.native()));
+    }
+    std::string content;
+    char chunk[64 * 1024];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    // End of file sets failbit with eofbit; anything else is a read error, not a short file.
+    if (in.bad() || !in.eof()) {
+        throw std::runtime_error("Could not read " + wide_to_utf8(path.native()));
+    }
+    if (content.size() >= kUtf8Bom.size() && content.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0) {
+        content.erase(0, kUtf8Bom.size());
+    }
+    return content;
+}
+
+std::string concat_message(const char* prefix, const char* data, std::size_t size) {
+    std::string message(prefix);
+    message.append(data, size);
+    return message;
+}
+
+std::wstring display_text(std::string_view text) noexcept {
+    try {
+        return utf8_to_wide(text);
+    } catch (...) {
+    }
+    try {
+        if (text.size() <= static_cast<std::size_t>(INT_MAX)) {
+            const int size = static_cast<int>(text.size());
+            const int needed =
+                MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+            if (needed > 0) {
+                std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+                if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size,
+                                        wide.data(), needed) == needed) {
+                    return wide;
+                }
+            }
+        }
+        return L"Se produjo un error que no se puede mostrar.";
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace bx
