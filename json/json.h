@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace bx {
+
+class JsonValue;
+
+// Orders keys as unsigned bytes (as memcmp does), a prefix before its
+// extensions. Transparent, so a lookup takes a string_view without building a
+// key string.
+struct JsonKeyLess {
+    using is_transparent = void;
+    bool operator()(std::string_view left, std::string_view right) const noexcept;
+};
+
+using JsonArray = std::vector<JsonValue>;
+using JsonObject = std::map<std::string, JsonValue, JsonKeyLess>;
+
+// Malformed JSON text, a value of the wrong kind, or a wrongly shaped
+// document. The message is all it carries.
+class JsonError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One JSON value; it owns its whole subtree. Values are moved, never copied.
+class JsonValue {
+public:
+    JsonValue() noexcept = default;
+    explicit JsonValue(bool value) noexcept : payload_(value) {}
+    explicit JsonValue(double value) noexcept : payload_(value) {}
+    explicit JsonValue(std::string value) noexcept : payload_(std::move(value)) {}
+    explicit JsonValue(JsonArray value) noexcept : payload_(std::move(value)) {}
+    explicit JsonValue(JsonObject value) : payload_(std::move(value)) {}
+    // A string literal would otherwise silently become a boolean.
+    JsonValue(const char*) = delete;
+
+    JsonValue(const JsonValue&) = delete;
+    JsonValue& operator=(const JsonValue&) = delete;
+    JsonValue(JsonValue&&) = default;
+    JsonValue& operator=(JsonValue&&) = default;
+    ~JsonValue() = default;
+
+    bool is_null() const noexcept;
+    bool is_bool() const noexcept;
+    bool is_number() const noexcept;
+    bool is_string() const noexcept;
+    bool is_array() const noexcept;
+    bool is_object() const noexcept;
+
+    bool as_bool() const;
+    double as_number() const;
+    // Exact conversion of an integral number in [-2^63, 2^63).
+    std::int64_t as_integer() const;
+    const std::string& as_string() const;
+    const JsonArray& as_array() const;
+    const JsonObject& as_object() const;
+
+    // The member with exactly these key bytes, or null (also when this value
+    // is not an object).
+    const JsonValue* find(std::string_view key) const noexcept;
+
+private:
+    std::variant<std::monostate, bool, double, std::string, JsonArray, JsonObject> payload_;
+};
+
+// Parses one complete, strict JSON text. Every failure is a JsonError whose
+// message ends with " at byte " and the offset where the problem was found.
+JsonValue parse_json(const std::string& text);
+
+// Escapes bytes to stand between the double quotes of a JSON string literal.
+std::string json_escape(std::string_view text);
+
+}  // namespace bx
