@@ -21,6 +21,21 @@ namespace fs = std::filesystem;
 const char kIncomplete[] = "Patch ownership state is unsupported or incomplete";
 const char kEscapes[] = "Managed patch state path escapes the game directory";
 
+[[noreturn]] void throw_unsafe_record_path(std::string_view path) {
+    throw std::runtime_error(
+        concat_message("Managed patch state contains an unsafe path: ", path.data(), path.size()));
+}
+
+// True when `text` is `name` or a path beneath it, ASCII letter case ignored.
+bool is_or_lies_beneath(const std::wstring& text, const std::wstring& name) {
+    if (_wcsicmp(text.c_str(), name.c_str()) == 0) {
+        return true;
+    }
+    const std::wstring beneath = name + L"\\";
+    return text.size() > beneath.size() &&
+           _wcsnicmp(text.c_str(), beneath.c_str(), beneath.size()) == 0;
+}
+
 }  // namespace
 
 fs::path managed_state_path(const fs::path& directory) {
@@ -34,31 +49,19 @@ bool same_relative_path(std::string_view left, std::string_view right) {
 }
 
 std::wstring relative_path_key(std::string_view relativePath) {
-    std::wstring key = utf8_to_wide(relativePath);
-    for (wchar_t& c : key) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c + (L'a' - L'A'));
-        }
-    }
-    return key;
+    return ascii_lowercase(utf8_to_wide(relativePath));
 }
 
 bool is_managed_state_working_path(const fs::path& fullPath, const fs::path& gameDirectory) {
-    const std::wstring state = managed_state_path(gameDirectory).native();
-    const std::wstring& text = fullPath.native();
-    if (_wcsicmp(text.c_str(), state.c_str()) == 0 ||
-        _wcsicmp(text.c_str(), (state + L".tmp").c_str()) == 0) {
-        return true;
-    }
-    const std::wstring beneath = state + L"\\";
-    return text.size() > beneath.size() &&
-           _wcsnicmp(text.c_str(), beneath.c_str(), beneath.size()) == 0;
+    const fs::path state = managed_state_path(gameDirectory);
+    // Beneath either name too: a directory standing there would make every later save fail.
+    return is_or_lies_beneath(fullPath.native(), state.native()) ||
+           is_or_lies_beneath(fullPath.native(), temporary_path_for(state).native());
 }
 
 fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
     if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
-        throw std::runtime_error(concat_message("Managed patch state contains an unsafe path: ",
-                                                relativePath.data(), relativePath.size()));
+        throw_unsafe_record_path(relativePath);
     }
     const fs::path full =
         fs::absolute(gameDirectory / utf8_to_wide(relativePath)).lexically_normal();
@@ -72,8 +75,7 @@ fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view re
         throw std::runtime_error(kEscapes);
     }
     if (!same_path_text(text_below(opened, openedDirectory), text_below(full, gameDirectory))) {
-        throw std::runtime_error(concat_message("Managed patch state contains an unsafe path: ",
-                                                relativePath.data(), relativePath.size()));
+        throw_unsafe_record_path(relativePath);
     }
     return full;
 }

@@ -29,8 +29,8 @@ bool same_relative_path(std::string_view left, std::string_view right);
 std::wstring relative_path_key(std::string_view relativePath);
 
 // True when an absolute path is one of the launcher's own working names in the game
-// directory: the ownership state file, its temporary file, or anything beneath the state
-// file's name. ASCII letter case is ignored.
+// directory: the ownership state file, its temporary file, or anything beneath either name.
+// ASCII letter case is ignored.
 bool is_managed_state_working_path(const std::filesystem::path& fullPath,
                                    const std::filesystem::path& gameDirectory);
 

@@ -112,15 +112,6 @@ ManifestEntry checked_entry(const JsonValue& element, const ManifestChecks& chec
     return entry;
 }
 
-std::wstring folded(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c + (L'a' - L'A'));
-        }
-    }
-    return text;
-}
-
 // A download is written to "<local path>.download" first: no entry may stand at, or beneath,
 // another entry's download name, or one download would destroy another entry's file.
 void refuse_download_names(const std::vector<ManifestEntry>& entries,
@@ -128,11 +119,11 @@ void refuse_download_names(const std::vector<ManifestEntry>& entries,
     std::unordered_map<std::wstring, std::size_t> byPath;
     byPath.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        byPath.emplace(folded(entries[i].localPath.native()), i);
+        byPath.emplace(ascii_lowercase(entries[i].localPath.native()), i);
     }
     const std::size_t rootLength = gameDirectory.native().size();
     for (const ManifestEntry& entry : entries) {
-        std::wstring key = folded(entry.localPath.native());
+        std::wstring key = ascii_lowercase(entry.localPath.native());
         while (key.size() > rootLength) {
             if (key.size() > kDownloadSuffix.size() &&
                 key.compare(key.size() - kDownloadSuffix.size(), kDownloadSuffix.size(),

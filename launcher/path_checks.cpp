@@ -28,6 +28,15 @@ bool ascii_iequals(std::string_view a, std::string_view b) noexcept {
     return true;
 }
 
+std::wstring ascii_lowercase(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c + (L'a' - L'A'));
+        }
+    }
+    return text;
+}
+
 bool is_hex_digit(unsigned char c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace bx {
@@ -8,6 +9,9 @@ namespace bx {
 // Equal ignoring the case of the ASCII letters only (hex digests).
 bool ascii_iequals(std::string_view a, std::string_view b) noexcept;
 bool is_hex_digit(unsigned char c) noexcept;
+// The text with A-Z turned into a-z and nothing else changed, as _wcsicmp compares: a key under
+// which paths that _wcsicmp finds equal are equal.
+std::wstring ascii_lowercase(std::wstring text);
 // A slash-separated relative path from the manifest or the state file: no empty, "." or ".."
 // segment, no backslash, colon or NUL.
 bool is_safe_relative_path(std::string_view utf8) noexcept;

@@ -21,15 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <class Call>
-std::string error_text(Call&& call) {
-    try {
-        call();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
-}
+using bx_test::thrown_text;
 
 // The arguments CommandLineToArgvW finds after a program name.
 std::vector<std::wstring> split_arguments(const std::wstring& arguments) {
@@ -105,7 +97,7 @@ TEST(EncodeLegacyPassword, WritesEachUnitAsTwoLowercaseHexDigits) {
 
 TEST(EncodeLegacyPassword, RefusesUnitsAbove255) {
     for (const wchar_t* password : {L"\u0100", L"ok\u20AC", L"\xD83D\xDE00"}) {
-        EXPECT_EQ(error_text([&] { bx::encode_legacy_password(password); }),
+        EXPECT_EQ(thrown_text([&] { bx::encode_legacy_password(password); }),
                   "Password contains characters unsupported by the legacy game client");
     }
 }
@@ -214,7 +206,7 @@ TEST_F(LaunchGameTest, AnEmptyTemplateGivesOnlyTheExecutable) {
 TEST_F(LaunchGameTest, RefusesAnExecutableOutsideTheGameDirectoryEvenWhenItExists) {
     fs::copy_file(executable_, folder_ / L"outside.exe");
     config_.gameExecutable = L"bin\\..\\..\\outside.exe";
-    EXPECT_EQ(error_text([&] { bx::launch_game(config_, L"alice", L"pw", 1); }),
+    EXPECT_EQ(thrown_text([&] { bx::launch_game(config_, L"alice", L"pw", 1); }),
               "gameExecutable escapes gameDirectory");
     EXPECT_FALSE(fs::exists(output_));
 }
@@ -223,14 +215,14 @@ TEST_F(LaunchGameTest, RefusesAMissingExecutableOrADirectoryBeforeLookingAtThePa
     for (const wchar_t* name : {L"bin\\missing.exe", L"bin"}) {
         config_.gameExecutable = name;
         const fs::path full = (game_directory_ / name).lexically_normal();
-        EXPECT_EQ(error_text([&] { bx::launch_game(config_, L"alice", L"\u20AC", 1); }),
+        EXPECT_EQ(thrown_text([&] { bx::launch_game(config_, L"alice", L"\u20AC", 1); }),
                   "Game executable was not found: " + bx::wide_to_utf8(full.native()));
     }
 }
 
 TEST_F(LaunchGameTest, RefusesAPasswordTheLegacyClientCannotTakeEvenWhenTheTemplateHasNone) {
     config_.launchArguments = {L"{username}"};
-    EXPECT_EQ(error_text([&] { bx::launch_game(config_, L"alice", L"\u20AC", 1); }),
+    EXPECT_EQ(thrown_text([&] { bx::launch_game(config_, L"alice", L"\u20AC", 1); }),
               "Password contains characters unsupported by the legacy game client");
 }
 

@@ -3,7 +3,7 @@
 #include "json/json.h"
 #include "launcher/text.h"
 
-#include "game_folder.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sync_test::file_bytes;
-using sync_test::GameFolder;
-using sync_test::thrown_text;
-using sync_test::write_bytes;
+using bx_test::file_bytes;
+using bx_test::GameFolder;
+using bx_test::thrown_text;
+using bx_test::write_bytes;
 
 const std::string kDigestA(64, 'a');
 const std::string kDigestB = "0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef";
@@ -71,6 +71,7 @@ TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
         {".KadeOrvindal-Managed.JSON", escapes},
         {".kadeorvindal-managed.json.tmp", escapes},
         {".kadeorvindal-managed.json/x", escapes},
+        {".kadeorvindal-managed.json.tmp/x", escapes},
     };
     for (const auto& r : refused) {
         EXPECT_EQ(thrown_text([&] { bx::resolve_managed_path(folder.path(), r.path); }), r.message)
@@ -129,7 +130,7 @@ TEST(SaveManagedState, AFailedSaveLeavesTheOldStateAndNoTemporaryFile) {
 
     {
         // Held open for reading only: the state file cannot be replaced, so the move fails.
-        sync_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
+        bx_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
         try {
             bx::save_managed_state(folder.path(), {});
             ADD_FAILURE() << "the save should fail";
@@ -254,7 +255,7 @@ TEST(RecordManagedFile, AFailedSaveLeavesThePreviousState) {
     bx::record_managed_file(folder.path(), "a.bin", kDigestA, false);
     const std::string before = file_bytes(state_file(folder));
     {
-        sync_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
+        bx_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
         EXPECT_ANY_THROW(bx::record_managed_file(folder.path(), "b.bin", kDigestA, false));
     }
     EXPECT_EQ(file_bytes(state_file(folder)), before);

@@ -2,16 +2,16 @@
 
 #include "json/json.h"
 
-#include "game_folder.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using sync_test::GameFolder;
-using sync_test::thrown_text;
-using sync_test::write_bytes;
+using bx_test::GameFolder;
+using bx_test::thrown_text;
+using bx_test::write_bytes;
 
 const std::wstring kManifestUrl = L"http://127.0.0.1:8080/t/tag/files/manifest.json";
 const std::string kDigest(64, 'a');
@@ -80,10 +80,12 @@ TEST(ParsePatchManifest, RefusesHostileAndBrokenManifests) {
         {"empty segment", manifest(entry("a//b")), unsafe + "a//b"},
         {"dot segment", manifest(entry("a/./b")), unsafe + "a/./b"},
         {"device", manifest(entry("CON")), unsafe + "CON"},
-        {"device with extension", manifest(entry("data/aux.txt")), unsafe + "data/aux.txt"},
+        {"device with extension", manifest(entry("aux.txt")), unsafe + "aux.txt"},
+        {"device in a folder", manifest(entry("data/aux.txt")), unsafe + "data/aux.txt"},
         {"numbered device", manifest(entry("Lpt1.log")), unsafe + "Lpt1.log"},
         {"trailing dot", manifest(entry("a.")), unsafe + "a."},
-        {"trailing blank", manifest(entry("dir /a")), unsafe + "dir /a"},
+        {"trailing blank", manifest(entry("a.bin ")), unsafe + "a.bin "},
+        {"folder with a trailing blank", manifest(entry("dir /a")), unsafe + "dir /a"},
         {"nul", manifest(entry("a\\u0000b")), unsafe + "a"},  // what() ends at the NUL
         {"empty", manifest(entry("")), unsafe},
         {"duplicate", manifest(entry("Data/A.pak") + "," + good + entry("data/a.PAK")),
@@ -94,6 +96,7 @@ TEST(ParsePatchManifest, RefusesHostileAndBrokenManifests) {
          unsafe + ".kadeorvindal-managed.json."},
         {"state temporary", manifest(entry(".kadeorvindal-managed.json.tmp")), state},
         {"beneath the state", manifest(entry(".kadeorvindal-managed.json/x")), state},
+        {"beneath the state temporary", manifest(entry(".kadeorvindal-managed.json.TMP/x")), state},
         {"running launcher", manifest(entry("LAUNCHER.exe")),
          "Patch manifest cannot replace the running launcher"},
         {"download name", manifest(entry("x.bin") + "," + entry("x.bin.download")),

@@ -3,7 +3,7 @@
 #include "launcher/managed_state.h"
 #include "launcher/sha256.h"
 
-#include "game_folder.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sync_test::file_bytes;
-using sync_test::GameFolder;
-using sync_test::thrown_text;
-using sync_test::write_bytes;
+using bx_test::file_bytes;
+using bx_test::GameFolder;
+using bx_test::thrown_text;
+using bx_test::write_bytes;
 
 fs::path state_file(const GameFolder& folder) { return folder / L".kadeorvindal-managed.json"; }
 
@@ -83,7 +83,7 @@ TEST(RetireUnlistedFiles, RemovesOnlyUnchangedFilesTheLauncherCreated) {
 
     bx::SyncSummary summary;
     {
-        sync_test::FileLock lock(folder / L"locked.bin");
+        bx_test::FileLock lock(folder / L"locked.bin");
         summary = bx::retire_unlisted_files(folder.path(), {"LISTED.bin", "other.bin"});
     }
     EXPECT_EQ(summary.removedCount, 2);

@@ -1,6 +1,6 @@
 #include "launcher/sha256.h"
 
-#include "game_folder.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 
 namespace {
 
-using sync_test::GameFolder;
-using sync_test::pattern_bytes;
-using sync_test::thrown_text;
-using sync_test::write_bytes;
+using bx_test::ScratchFolder;
+using bx_test::pattern_bytes;
+using bx_test::thrown_text;
+using bx_test::write_bytes;
 
 struct DigestCase {
     const char* name;
@@ -31,7 +31,7 @@ TEST(Sha256File, MatchesReferenceDigestsAroundTheReadBlock) {
         {"two blocks", pattern_bytes(2097152),
          "7bccad89e708a734fd12accb04ed24d8998c423f484ea7f209e9ed4c1617ca95"},
     };
-    GameFolder folder;
+    ScratchFolder folder;
     for (const DigestCase& c : cases) {
         const auto file = folder / (std::string(c.name) + ".bin");
         write_bytes(file, c.content);
@@ -40,7 +40,7 @@ TEST(Sha256File, MatchesReferenceDigestsAroundTheReadBlock) {
 }
 
 TEST(Sha256File, DependsOnContentOnlyAndReusesTheCallersBuffer) {
-    GameFolder folder;
+    ScratchFolder folder;
     write_bytes(folder / "a.bin", "same bytes");
     write_bytes(folder / "deep" / "B.PAK", "same bytes");
     std::vector<char> buffer;
@@ -52,10 +52,10 @@ TEST(Sha256File, DependsOnContentOnlyAndReusesTheCallersBuffer) {
 }
 
 TEST(Sha256File, UnopenableFilesFailWithThePath) {
-    GameFolder folder;
+    ScratchFolder folder;
     write_bytes(folder / "locked.bin", "x");
     std::filesystem::create_directories(folder / "dir");
-    sync_test::FileLock lock(folder / "locked.bin");
+    bx_test::FileLock lock(folder / "locked.bin");
     for (const char* name : {"missing.bin", "locked.bin", "dir"}) {
         const auto path = folder / name;
         EXPECT_EQ(thrown_text([&] { bx::sha256_file(path); }),

@@ -4,33 +4,27 @@
 #include "launcher/sha256.h"
 #include "launcher/text.h"
 
-#include "game_folder.h"
+#include "scratch_folder.h"
 #include "test_server_client.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 namespace fs = std::filesystem;
-using sync_test::file_bytes;
-using sync_test::GameFolder;
-using sync_test::pattern_bytes;
-using sync_test::thrown_text;
-using sync_test::write_bytes;
+using bx_test::file_bytes;
+using bx_test::GameFolder;
+using bx_test::pattern_bytes;
+using bx_test::thrown_text;
+using bx_test::write_bytes;
 
 std::string digest_of(const std::string& content) {
-    static std::atomic<unsigned> counter{0};
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    const fs::path scratch = fs::path(temp) / (L"bx-digest-" + std::to_wstring(GetCurrentProcessId()) +
-                                               L"-" + std::to_wstring(counter++) + L".bin");
-    write_bytes(scratch, content);
-    const std::string digest = bx::sha256_file(scratch);
-    fs::remove(scratch);
-    return digest;
+    const bx_test::ScratchFolder scratch;
+    write_bytes(scratch / L"content.bin", content);
+    return bx::sha256_file(scratch / L"content.bin");
 }
 
 // One manifest entry: what the file must hold, and what the server actually sends for it.
@@ -40,7 +34,6 @@ struct Served {
     std::string query = {};                  // delivery options of the file's answer
     std::optional<std::string> body = {};    // sent instead of content
     std::optional<std::string> sha256 = {};  // listed instead of the content's digest
-    bool stored = true;                      // false: listed only, the server has no such file
 };
 
 // The files of one test on the loopback server, under a tag of their own.
@@ -53,9 +46,7 @@ public:
         std::string manifest = "{\"schema\": 1, \"files\": [";
         const char* separator = "";
         for (const Served& file : files) {
-            if (file.stored) {
-                tag_.store_file(file.path, file.body.value_or(file.content), file.query);
-            }
+            tag_.store_file(file.path, file.body.value_or(file.content), file.query);
             manifest += separator;
             manifest += "{\"path\": \"" + file.path + "\", \"url\": \"" + file.path +
                         "\", \"size\": " + std::to_string(file.content.size()) +
@@ -74,6 +65,9 @@ public:
         config.gameDirectory = L"game";
         return config;
     }
+
+    // Requests this test has made, the manifest's included.
+    std::size_t request_count() const { return tag_.journal().size(); }
 
     std::size_t requests_for(const std::string& path) const {
         std::size_t count = 0;
@@ -297,29 +291,72 @@ TEST(SynchronizeClientFiles, ADirectoryAtAListedPathFailsWithoutHarm) {
     EXPECT_TRUE(state_paths(folder).empty());
 }
 
+// One listed file in manifest JSON; `path` and `url` are JSON string contents, escapes allowed.
+std::string listed_entry(const std::string& path, const std::string& url = "x.bin") {
+    return "{\"path\": \"" + path + "\", \"url\": \"" + url + "\", \"size\": 1, \"sha256\": \"" +
+           digest_of("x") + "\"}";
+}
+
+// Gives the game directory a launcher-created file, gone.bin, that any manifest that gets
+// through would retire; returns the state file's bytes.
+std::string add_retirable_file(const GameFolder& folder) {
+    write_bytes(folder / L"gone.bin", "gone");
+    bx::save_managed_state(folder.path(), {{"gone.bin", digest_of("gone"), true}});
+    return file_bytes(folder / L".kadeorvindal-managed.json");
+}
+
 // What a hostile manifest may not do, seen from the disk: it is refused before anything of the
-// game directory is touched.
+// game directory is touched or any file is fetched. (The message of each refusal is checked
+// where the manifest is parsed.)
 TEST(SynchronizeClientFiles, HostileManifestsChangeNothing) {
-    const char* paths[] = {"../outside.bin", ".kadeorvindal-managed.json",
-                           ".kadeorvindal-managed.json.", "CON", "x.bin.download"};
-    for (const char* hostile : paths) {
+    const std::string longUrl = "http://127.0.0.1/" + std::string(32768, 'u');
+    const struct {
+        const char* name;
+        std::string entries;  // beside the good entry x.bin
+    } cases[] = {
+        {"parent", listed_entry("../outside.bin")},
+        {"rooted", listed_entry("/outside.bin")},
+        {"backslash", listed_entry("a\\\\b")},
+        {"drive relative", listed_entry("C:outside.bin")},
+        {"stream", listed_entry("x.bin:stream")},
+        {"empty segment", listed_entry("a//b")},
+        {"device", listed_entry("CON")},
+        {"device with extension", listed_entry("aux.txt")},
+        {"trailing dot", listed_entry("a.")},
+        {"trailing blank", listed_entry("a.bin ")},
+        {"NUL", listed_entry("a\\u0000b")},
+        {"letter case clash", listed_entry("Data/A.pak") + "," + listed_entry("data/a.PAK")},
+        {"state file", listed_entry(".kadeorvindal-managed.json")},
+        {"state file with a trailing dot", listed_entry(".kadeorvindal-managed.json.")},
+        {"state temporary", listed_entry(".kadeorvindal-managed.json.tmp")},
+        {"beneath the state temporary", listed_entry(".kadeorvindal-managed.json.tmp/x")},
+        {"beside its download name", listed_entry("x.bin.download")},
+        {"credentials", listed_entry("y.bin", "http://user:pw@127.0.0.1/y.bin")},
+        {"ftp", listed_entry("y.bin", "ftp://127.0.0.1/y.bin")},
+        {"file scheme", listed_entry("y.bin", "file:///C:/windows/win.ini")},
+        {"long URL", listed_entry("y.bin", longUrl)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         GameFolder folder;
         PatchServer server;
         write_bytes(folder / L"x.bin", "x");
-        write_bytes(folder / L"gone.bin", "gone");
-        bx::save_managed_state(folder.path(), {{"gone.bin", digest_of("gone"), true}});
-        const std::string state = file_bytes(folder / L".kadeorvindal-managed.json");
-        server.publish({{"x.bin", "x"}, {hostile, "evil", "", std::nullopt, std::nullopt, false}});
-        EXPECT_NE(thrown_text([&] { run(server.config(folder)); }), "") << hostile;
-        EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state) << hostile;
-        EXPECT_TRUE(fs::exists(folder / L"gone.bin")) << hostile;
+        const std::string state = add_retirable_file(folder);
+        server.publish({{"x.bin", "x"}});
+        server.publish_manifest("{\"schema\": 1, \"files\": [" + listed_entry("x.bin") + "," +
+                                c.entries + "]}");
+
+        EXPECT_NE(thrown_text([&] { run(server.config(folder)); }), "");
+        EXPECT_EQ(server.request_count(), 1u);  // the manifest only
+        EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
+        EXPECT_EQ(file_bytes(folder / L"gone.bin"), "gone");
+        EXPECT_EQ(file_bytes(folder / L"x.bin"), "x");
         std::size_t outside = 0;
         for (const auto& item : fs::directory_iterator(folder.root())) {
             outside += item.path().filename() != L"game" ? 1 : 0;
         }
-        EXPECT_EQ(outside, 0u) << hostile;
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 3)
-            << hostile;
+        EXPECT_EQ(outside, 0u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 3);
     }
 }
 
@@ -331,31 +368,49 @@ struct Fault {
 };
 
 // A failed download leaves the old file or none, never a part; no temporary file; a state that
-// lists exactly the files moved so far; and the next good run converges.
+// lists exactly the files moved so far, and nothing after the failed file; no report counts
+// more bytes than were announced (a body is cut off once it is longer than its size); and the
+// next good run converges.
 void expect_clean_failure_and_recovery(const Fault& fault) {
     SCOPED_TRACE(fault.name);
     GameFolder folder;
     PatchServer server;
     const std::string good = pattern_bytes(5000, 10);
     const std::string target = pattern_bytes(300000, 11);
+    const std::string after = pattern_bytes(700, 15);
     write_bytes(folder / L"t.bin", "old bytes");
-    server.publish({{"a_good.bin", good}, {"t.bin", target, fault.query, fault.body}});
+    server.publish({{"a_good.bin", good}, {"t.bin", target, fault.query, fault.body},
+                    {"z_after.bin", after}});
+    std::vector<bx::PatchProgress> reports;
     {
-        std::optional<sync_test::FileLock> lock;
+        std::optional<bx_test::FileLock> lock;
         if (fault.lockTarget) lock.emplace(folder / L"t.bin");
-        EXPECT_NE(thrown_text([&] { run(server.config(folder)); }), "");
+        EXPECT_NE(thrown_text([&] {
+                      bx::synchronize_client_files(
+                          server.config(folder),
+                          [&](const bx::PatchProgress& p) { reports.push_back(p); });
+                  }),
+                  "");
     }
+    ASSERT_FALSE(reports.empty());
+    std::uint64_t mostBytes = 0;
+    for (const bx::PatchProgress& p : reports) {
+        mostBytes = std::max(mostBytes, p.bytesDone);
+    }
+    EXPECT_LE(mostBytes, reports.back().bytesTotal);
     EXPECT_EQ(file_bytes(folder / L"t.bin"), "old bytes");
     EXPECT_EQ(file_bytes(folder / L"a_good.bin"), good);
+    EXPECT_FALSE(fs::exists(folder / L"z_after.bin"));
     EXPECT_TRUE(leftovers(folder.path()).empty());
     EXPECT_EQ(state_paths(folder), std::vector<std::string>{"a_good.bin"});
 
-    server.publish({{"a_good.bin", good}, {"t.bin", target}});
+    server.publish({{"a_good.bin", good}, {"t.bin", target}, {"z_after.bin", after}});
     bx::SyncSummary summary;
     run(server.config(folder), &summary);
-    EXPECT_EQ(summary.downloadedCount, 1u);
+    EXPECT_EQ(summary.downloadedCount, 2u);
     EXPECT_EQ(file_bytes(folder / L"t.bin"), target);
-    EXPECT_EQ(state_paths(folder), (std::vector<std::string>{"a_good.bin", "t.bin"}));
+    EXPECT_EQ(file_bytes(folder / L"z_after.bin"), after);
+    EXPECT_EQ(state_paths(folder), (std::vector<std::string>{"a_good.bin", "t.bin", "z_after.bin"}));
     run(server.config(folder), &summary);
     EXPECT_EQ(summary.downloadedCount, 0u);
 }
@@ -394,6 +449,18 @@ TEST(SynchronizeClientFiles, TheMessagesOfABadDownloadNameTheEntry) {
     server.publish({{"data/t.bin", target, "status=404"}});
     EXPECT_EQ(thrown_text([&] { run(server.config(folder)); }),
               "El servidor respondi\u00F3 con el estado HTTP 404.");
+
+    // A folder of the player's stands where the download goes: it cannot be created, and the
+    // folder stays as it was.
+    const fs::path temporary = folder / L"data\\t.bin.download";
+    write_bytes(temporary / L"keep.txt", "mine");
+    server.publish({{"data/t.bin", target}});
+    EXPECT_EQ(thrown_text([&] { run(server.config(folder)); }),
+              "No se pudo crear " + bx::wide_to_utf8(temporary.native()) +
+                  ". Revisa que la carpeta del juego no est\u00E9 en \"Archivos de programa\" y que "
+                  "el antivirus no la bloquee.");
+    EXPECT_EQ(file_bytes(temporary / L"keep.txt"), "mine");
+    EXPECT_FALSE(fs::exists(folder / L"data\\t.bin"));
 }
 
 TEST(SynchronizeClientFiles, AStalledBodyRunsIntoTheTimeOut) {
@@ -406,6 +473,70 @@ std::wstring beside_this_test(const wchar_t* name) {
     return (fs::path(buffer).parent_path() / name).native();
 }
 
+// One synchronisation in a process of its own (fixtures/sync_runner), as the launcher runs it:
+// exit code 0 on success, 1 on failure. The process is ended at the latest with the object.
+class SyncRunner {
+public:
+    SyncRunner(const fs::path& executable, const std::wstring& manifestUrl,
+               const fs::path& gameDirectory) {
+        std::wstring command = L"\"" + executable.native() + L"\" \"" + manifestUrl + L"\" \"" +
+                               gameDirectory.native() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                            nullptr, nullptr, &startup, &process)) {
+            throw std::runtime_error("test could not start the sync runner: " +
+                                     std::to_string(GetLastError()));
+        }
+        CloseHandle(process.hThread);
+        process_ = process.hProcess;
+    }
+    ~SyncRunner() {
+        kill();
+        CloseHandle(process_);
+    }
+    SyncRunner(const SyncRunner&) = delete;
+    SyncRunner& operator=(const SyncRunner&) = delete;
+
+    bool finished_within(DWORD milliseconds) const {
+        return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+    }
+    void kill() const {
+        TerminateProcess(process_, 9);
+        WaitForSingleObject(process_, INFINITE);
+    }
+    DWORD exit_code() const {
+        WaitForSingleObject(process_, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process_, &code);
+        return code;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+};
+
+// The launcher's own executable lies in the game directory and the manifest names it in other
+// letter case: refused before anything is fetched, retired or replaced.
+TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
+    GameFolder folder;
+    PatchServer server;
+    const fs::path launcher = folder / L"sync_runner.exe";
+    fs::copy_file(beside_this_test(L"sync_runner.exe"), launcher);
+    const std::string launcherBytes = file_bytes(launcher);
+    const std::string state = add_retirable_file(folder);
+    server.publish({{"x.bin", "x"}, {"SYNC_RUNNER.EXE", "evil"}});
+
+    const SyncRunner runner(launcher, server.config(folder).patchManifestUrl, folder.path());
+    EXPECT_EQ(runner.exit_code(), 1u);
+    EXPECT_EQ(server.request_count(), 1u);  // the manifest only
+    EXPECT_EQ(file_bytes(launcher), launcherBytes);
+    EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
+    EXPECT_EQ(file_bytes(folder / L"gone.bin"), "gone");
+    EXPECT_FALSE(fs::exists(folder / L"x.bin"));
+}
+
 // The launcher may be ended at any moment, here in the middle of a download: the old file
 // stays whole, and the next run completes and verifies.
 TEST(SynchronizeClientFiles, AKillDuringADownloadIsRepairedByTheNextRun) {
@@ -415,29 +546,17 @@ TEST(SynchronizeClientFiles, AKillDuringADownloadIsRepairedByTheNextRun) {
     write_bytes(folder / L"t.bin", "old bytes");
     server.publish({{"t.bin", target, "trickle=1"}});
 
-    std::wstring command = L"\"" + beside_this_test(L"sync_runner.exe") + L"\" \"" +
-                           server.config(folder).patchManifestUrl + L"\" \"" +
-                           folder.path().native() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &process))
-        << GetLastError();
+    const SyncRunner runner(beside_this_test(L"sync_runner.exe"),
+                            server.config(folder).patchManifestUrl, folder.path());
     // Wait until bytes of the body have reached the temporary file, then end the process.
     const fs::path partial = folder / L"t.bin.download";
     bool midway = false;
     for (int i = 0; i < 3000 && !midway; ++i) {
         std::error_code error;
         midway = fs::file_size(partial, error) > 0 && !error;
-        if (!midway) {
-            if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
-        }
+        if (!midway && runner.finished_within(10)) break;
     }
-    TerminateProcess(process.hProcess, 9);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    runner.kill();
     ASSERT_TRUE(midway) << "the download never started";
     EXPECT_EQ(file_bytes(folder / L"t.bin"), "old bytes");
 

@@ -25,13 +25,11 @@
 #include <vector>
 
 #include "json/json.h"
+#include "scratch_folder.h"
 
 namespace bxtest {
 
-inline bool running_under_wine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+using bx_test::running_under_wine;
 
 // A path handed over by the build (a host path under Wine, where "/x" is "Z:\x").
 inline std::wstring host_path(std::string_view path) {
