@@ -38,7 +38,7 @@ PASSWORD = "demo"
 PLAYER = "ana"
 GAME_EXECUTABLE = "Braxholm.exe"
 GAME_CAPTION = "Braxholm (demo game)"
-WINDOW_TITLE = "Kade Orvindal \u2014 demo"
+WINDOW_TITLE = "Kade Orvindal - Demo"
 STATUS_ONLINE = "\u2022  SERVIDOR DEMO EN L\u00cdNEA"
 LAUNCH_ARGUMENTS = ["-user", "{username}", "-pass", "{password}", "-channel", "{channel}"]
 DISPLAYS = range(90, 100)
@@ -322,10 +322,12 @@ class Window:
         return self.control(state, class_name="msctls_progress32")
 
     def follow(self, state):
-        """Prints the status line whenever it changes; returns the state."""
+        """Prints the status line when its message or the progress quarter changes."""
         text = self.status_line(state)
-        if text != self.last_status:
-            self.last_status = text
+        bar = self.progress(state)
+        seen = (text.split("\n")[0], bar.get("position", 0) // 25 if bar["visible"] else -1)
+        if seen != self.last_status:
+            self.last_status = seen
             say("launcher: " + text.replace("\n", "  "))
         if state["boxes"]:
             box = state["boxes"][0]
@@ -391,7 +393,10 @@ def play_by_itself(paths, wine, launcher, downloads):
         if has_status(window, state, (DOWNLOADED, UP_TO_DATE)):
             break
         time.sleep(0.3)
-    if not shot_taken:
+    if fresh_download and not shot_taken:
+        say("the download ended before the screenshot; it shows the end")
+        screenshot(env, window.xwindow, paths.demo / "2-download.png")
+    elif not fresh_download:
         screenshot(env, window.xwindow, paths.demo / "2-up-to-date.png")
     expected = DOWNLOADED if fresh_download else UP_TO_DATE
     if not window.status_line(state).startswith(expected):
@@ -405,17 +410,17 @@ def play_by_itself(paths, wine, launcher, downloads):
     x_tool(env, "xdotool", "type", "--delay", "40", PASSWORD)
     x_tool(env, "xdotool", "key", "Return")
 
-    def window_gone():
-        current = window.state()
-        if current is None:
-            return True
-        window.follow(current)
-        return False
+    caption = "^%s$" % GAME_CAPTION.replace("(", r"\(").replace(")", r"\)")
 
-    wait_until(window_gone, 120, "the launcher to start the game and close")
-    say("the launcher closed itself after starting the game")
-    box = wait_until(lambda: x_window(env, GAME_CAPTION.replace("(", r"\(").replace(")", r"\)")),
-                     60, "the game's message box")
+    def game_box():
+        current = window.state()
+        if current is not None:
+            window.follow(current)
+        found = x_tool(env, "xdotool", "search", "--name", caption).split()
+        return found[0] if found else None
+
+    box = wait_until(game_box, 120, "the game's message box")
+    say("the game is running and shows its message box")
     time.sleep(0.5)
     screenshot(env, box, paths.demo / "3-game.png")
     result = wine.run(paths.box_probe, GAME_CAPTION, "30", "--press-ok")
@@ -425,8 +430,13 @@ def play_by_itself(paths, wine, launcher, downloads):
     say("the game's message box says:")
     for line in box_text.splitlines():
         print("      " + line, flush=True)
-    say("closed the game's message box")
-    launcher.wait(60)
+    say("pressed OK in the game's message box")
+    try:
+        launcher.wait(60)
+    except subprocess.TimeoutExpired:
+        raise DemoFailure("the launcher did not close after starting the game "
+                          "(closeAfterLaunch is true)")
+    say("the launcher closed itself after starting the game (exit code %d)" % launcher.returncode)
     return box_text
 
 
