@@ -28,6 +28,7 @@ import random
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -212,9 +213,16 @@ class Wine:
         return subprocess.Popen(["wine", str(program), *arguments], env=self.env,
                                 stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
 
-    def run(self, program, *arguments, timeout=120):
-        return subprocess.run(["wine", str(program), *arguments], env=self.env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+    def run(self, program, *arguments, timeout=180):
+        """Runs a helper to its end; returns (exit code, standard output)."""
+        # Its output goes through a file: a Wine service process started meanwhile would
+        # inherit a pipe and hold it open long after the helper has ended.
+        with tempfile.TemporaryFile() as output:
+            result = subprocess.run(["wine", str(program), *arguments], env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=output, stderr=self.log,
+                                    timeout=timeout)
+            output.seek(0)
+            return result.returncode, output.read()
 
     def wait_all_ended(self):
         """Every program of the demo's prefix has ended (the game included)."""
@@ -295,9 +303,9 @@ class Window:
         self.last_status = None
 
     def state(self):
-        result = self.wine.run(self.wine.paths.window_probe, "dump")
+        _, output = self.wine.run(self.wine.paths.window_probe, "dump")
         try:
-            state = json.loads(result.stdout.decode("utf-8"))
+            state = json.loads(output.decode("utf-8"))
         except ValueError:
             return None
         return state if state.get("found") else None
@@ -318,19 +326,26 @@ class Window:
                 return controls[index + 1]["text"]
         return ""
 
-    def progress(self, state):
-        return self.control(state, class_name="msctls_progress32")
+    @staticmethod
+    def progress(state):
+        # A window that is being destroyed may already have lost its controls.
+        for control in state["controls"]:
+            if control["class"].lower() == "msctls_progress32":
+                return control
+        return {"visible": False}
 
     def follow(self, state):
         """Prints the status line when its message or the progress quarter changes."""
         text = self.status_line(state)
         bar = self.progress(state)
         seen = (text.split("\n")[0], bar.get("position", 0) // 25 if bar["visible"] else -1)
-        if seen != self.last_status:
+        if text and seen != self.last_status:
             self.last_status = seen
             say("launcher: " + text.replace("\n", "  "))
-        if state["boxes"]:
-            box = state["boxes"][0]
+        # While the launcher closes, the probe may list the game's box as one of its own.
+        boxes = [box for box in state["boxes"] if box["title"] != GAME_CAPTION]
+        if boxes:
+            box = boxes[0]
             raise DemoFailure("the launcher shows a message box %r: %s" % (box["title"],
                                                                           box["text"]))
         return state
@@ -360,7 +375,7 @@ def play_by_itself(paths, wine, launcher, downloads):
     fresh_download = downloads > 0
     env = wine.env
     window = Window(wine)
-    if wine.run(paths.window_probe, "wait-window", "120").returncode != 0:
+    if wine.run(paths.window_probe, "wait-window", "120")[0] != 0:
         raise DemoFailure("the launcher window did not appear (see %s)" % paths.wine_log)
     window.xwindow = wait_until(lambda: x_window(env, WINDOW_TITLE), 30, "the X window")
     say("the launcher window is open: %r" % WINDOW_TITLE)
@@ -423,10 +438,10 @@ def play_by_itself(paths, wine, launcher, downloads):
     say("the game is running and shows its message box")
     time.sleep(0.5)
     screenshot(env, box, paths.demo / "3-game.png")
-    result = wine.run(paths.box_probe, GAME_CAPTION, "30", "--press-ok")
-    if result.returncode != 0:
+    code, output = wine.run(paths.box_probe, GAME_CAPTION, "30", "--press-ok")
+    if code != 0:
         raise DemoFailure("the game's message box could not be read")
-    box_text = result.stdout.decode("utf-8")
+    box_text = output.decode("utf-8")
     say("the game's message box says:")
     for line in box_text.splitlines():
         print("      " + line, flush=True)
@@ -567,7 +582,7 @@ def main():
         verify(paths, server, manifest_files, downloads, box_text)
         say("OK: screenshots and logs in %s" % paths.demo)
         return 0
-    except DemoFailure as failure:
+    except (DemoFailure, subprocess.TimeoutExpired, subprocess.CalledProcessError) as failure:
         say("FAILED: %s" % failure)
         if xserver.display is not None and wine is not None:
             env = dict(wine.env)
