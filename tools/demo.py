@@ -401,7 +401,8 @@ def play_by_itself(paths, wine, launcher, downloads):
             raise DemoFailure("the launcher window closed during download/verify")
         window.follow(state)
         bar = window.progress(state)
-        if fresh_download and not shot_taken and bar["visible"] and 15 <= bar.get("position", 0) <= 85:
+        if fresh_download and not shot_taken and bar["visible"] and \
+                30 <= bar.get("position", 0) <= 80:
             screenshot(env, window.xwindow, paths.demo / "2-download.png")
             say("progress bar at %d %%" % bar["position"])
             shot_taken = True
