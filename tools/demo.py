@@ -44,7 +44,7 @@ STATUS_ONLINE = "\u2022  SERVIDOR DEMO EN L\u00cdNEA"
 LAUNCH_ARGUMENTS = ["-user", "{username}", "-pass", "{password}", "-channel", "{channel}"]
 DISPLAYS = range(90, 100)
 RATE = 3 << 20  # bytes per second per file: the large file takes a few seconds
-ID_USERNAME, ID_DOWNLOAD = 101, 105
+ID_USERNAME, ID_PASSWORD, ID_DOWNLOAD = 101, 102, 105
 DOWNLOADED = "\u00a1Descarga completa!"
 UP_TO_DATE = "El juego est\u00e1 al d\u00eda."
 
@@ -350,6 +350,15 @@ class Window:
                                                                           box["text"]))
         return state
 
+    def wait_for_focus(self, control_id):
+        wait_until(lambda: (self.state() or {}).get("focus") == control_id, 30,
+                   "the keyboard focus on control %d" % control_id)
+
+    def type_text(self, control_id, text):
+        x_tool(self.wine.env, "xdotool", "type", "--delay", "40", text)
+        wait_until(lambda: self.control(self.state(), control_id)["textLength"] == len(text), 30,
+                   "the typed text in control %d" % control_id)
+
     def click_control(self, state, control_id):
         rect = self.control(state, control_id)["rect"]
         env = self.wine.env
@@ -420,10 +429,11 @@ def play_by_itself(paths, wine, launcher, downloads):
 
     say("logging in as %r with the password %r and pressing Enter" % (PLAYER, PASSWORD))
     window.click_control(state, ID_USERNAME)
-    time.sleep(0.3)
-    x_tool(env, "xdotool", "type", "--delay", "40", PLAYER)
+    window.wait_for_focus(ID_USERNAME)
+    window.type_text(ID_USERNAME, PLAYER)
     x_tool(env, "xdotool", "key", "Tab")
-    x_tool(env, "xdotool", "type", "--delay", "40", PASSWORD)
+    window.wait_for_focus(ID_PASSWORD)
+    window.type_text(ID_PASSWORD, PASSWORD)
     x_tool(env, "xdotool", "key", "Return")
 
     caption = "^%s$" % GAME_CAPTION.replace("(", r"\(").replace(")", r"\)")
