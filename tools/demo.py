@@ -25,6 +25,7 @@ import json
 import os
 import pathlib
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -272,7 +273,8 @@ def x_tool(env, *arguments):
 
 
 def x_window(env, title):
-    found = x_tool(env, "xdotool", "search", "--name", "^%s$" % title).split()
+    pattern = re.sub(r"([.\[\](){}*+?|^$\\])", r"\\\1", title)  # a POSIX extended regex
+    found = x_tool(env, "xdotool", "search", "--name", "^%s$" % pattern).split()
     return found[0] if found else None
 
 
@@ -311,11 +313,11 @@ class Window:
         return state if state.get("found") else None
 
     @staticmethod
-    def control(state, control_id=None, class_name=None):
-        for control in state["controls"]:
-            if control["id"] == control_id or control["class"].lower() == (class_name or ""):
+    def control(state, control_id):
+        for control in (state or {}).get("controls", []):
+            if control["id"] == control_id:
                 return control
-        raise DemoFailure("the window has no control %s" % (control_id or class_name))
+        raise DemoFailure("the window has no control %d" % control_id)
 
     @staticmethod
     def status_line(state):
@@ -436,14 +438,11 @@ def play_by_itself(paths, wine, launcher, downloads):
     window.type_text(ID_PASSWORD, PASSWORD)
     x_tool(env, "xdotool", "key", "Return")
 
-    caption = "^%s$" % GAME_CAPTION.replace("(", r"\(").replace(")", r"\)")
-
     def game_box():
         current = window.state()
         if current is not None:
             window.follow(current)
-        found = x_tool(env, "xdotool", "search", "--name", caption).split()
-        return found[0] if found else None
+        return x_window(env, GAME_CAPTION)
 
     box = wait_until(game_box, 120, "the game's message box")
     say("the game is running and shows its message box")
