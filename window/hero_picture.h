@@ -4,11 +4,11 @@
 #pragma once
 
 #include <windows.h>
-#include <objidl.h>
-#include <gdiplus.h>
 
 #include <filesystem>
 #include <memory>
+
+#include "window/gdiplus_headers.h"
 
 namespace bx {
 

@@ -128,6 +128,8 @@ private:
     LRESULT handle_message(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void initialize();
+    void create_drawing_objects();
+    void create_controls();
     HWND create_control(const wchar_t* className, const std::wstring& text, DWORD style,
                         DWORD extendedStyle, int id, HFONT font);
     void layout();
@@ -285,10 +287,36 @@ HWND LauncherWindow::create_control(const wchar_t* className, const std::wstring
 }
 
 void LauncherWindow::initialize() {
+    dpi = static_cast<int>(GetDpiForWindow(hwnd));
+    create_drawing_objects();
+    create_controls();
+
+    const int margin = MulDiv(8, dpi, 96);
+    for (HWND edit : {usernameEdit, passwordEdit}) {
+        SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(margin, margin));
+    }
+    if (settings.rememberUsername) {
+        SetWindowTextW(usernameEdit, settings.savedUsername.c_str());
+        SendMessageW(rememberCheck, BM_SETCHECK, BST_CHECKED, 0);
+    }
+    const BOOL dark = TRUE;
+    DwmSetWindowAttribute(hwnd, kImmersiveDarkMode, &dark, sizeof dark);
+
+    layout();
+    SetFocus(usernameEdit);
+    bx::start_status_thread(hwnd, config);
+
+    if (config.autoDownloadWhenMissing && !config.patchManifestUrl.empty() &&
+        bx::game_executable_missing(config)) {
+        SetWindowTextW(statusText, L"Primera vez: descargando el juego completo\u2026");
+        PostMessageW(hwnd, WM_APP_AUTO_DOWNLOAD, 0, 0);
+    }
+}
+
+void LauncherWindow::create_drawing_objects() {
     const bx::LauncherBranding& branding = config.branding;
     const bx::BrandingColors& colors = branding.colors;
-    dpi = static_cast<int>(GetDpiForWindow(hwnd));
-
     backgroundBrush.reset(CreateSolidBrush(bx::to_colorref(colors.background)));
     panelBrush.reset(CreateSolidBrush(bx::to_colorref(colors.card)));
     fieldBrush.reset(CreateSolidBrush(bx::to_colorref(colors.field)));
@@ -299,7 +327,11 @@ void LauncherWindow::initialize() {
     headingFont.reset(create_font(19, 600, dpi, branding.fontFamily));
     titleFont.reset(create_font(32, 900, dpi, branding.fontFamily));
     buttonFont.reset(create_font(10, 600, dpi, branding.fontFamily));
+}
 
+// In creation order, which is also the order of Tab among the inputs.
+void LauncherWindow::create_controls() {
+    const bx::LauncherBranding& branding = config.branding;
     heading = create_control(L"STATIC", branding.panelTitle, 0, 0, 0, headingFont.get());
     serverState = create_control(L"STATIC", branding.statusChecking, 0, 0, 0, labelFont.get());
     usernameLabel = create_control(L"STATIC", branding.usernameLabel, 0, 0, 0, smallFont.get());
@@ -319,38 +351,14 @@ void LauncherWindow::initialize() {
     progressBar = create_control(PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, 0, bodyFont.get());
     SetWindowTheme(progressBar, L"", L"");
     SendMessageW(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    SendMessageW(progressBar, PBM_SETBARCOLOR, 0, bx::to_colorref(colors.accent));
-    SendMessageW(progressBar, PBM_SETBKCOLOR, 0, bx::to_colorref(colors.field));
-    ShowWindow(progressBar, SW_HIDE);
+    SendMessageW(progressBar, PBM_SETBARCOLOR, 0, bx::to_colorref(branding.colors.accent));
+    SendMessageW(progressBar, PBM_SETBKCOLOR, 0, bx::to_colorref(branding.colors.field));
+    ShowWindow(progressBar, SW_HIDE);  // shown while an operation runs
     statusText = create_control(L"STATIC", branding.idleText, 0, 0, 0, smallFont.get());
     accountPrompt = create_control(L"STATIC", branding.accountPrompt, 0, 0, 0, bodyFont.get());
     registerLink = create_control(L"STATIC", branding.registerLink, SS_NOTIFY, 0,
                                   IDC_REGISTER_LINK, bodyFont.get());
     EnableWindow(registerLink, config.registrationUrl.empty() ? FALSE : TRUE);
-
-    const int margin = MulDiv(8, dpi, 96);
-    SendMessageW(usernameEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
-                 MAKELPARAM(margin, margin));
-    SendMessageW(passwordEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
-                 MAKELPARAM(margin, margin));
-
-    if (settings.rememberUsername) {
-        SetWindowTextW(usernameEdit, settings.savedUsername.c_str());
-        SendMessageW(rememberCheck, BM_SETCHECK, BST_CHECKED, 0);
-    }
-
-    const BOOL dark = TRUE;
-    DwmSetWindowAttribute(hwnd, kImmersiveDarkMode, &dark, sizeof dark);
-
-    layout();
-    SetFocus(usernameEdit);
-    bx::start_status_thread(hwnd, config);
-
-    if (config.autoDownloadWhenMissing && !config.patchManifestUrl.empty() &&
-        bx::game_executable_missing(config)) {
-        SetWindowTextW(statusText, L"Primera vez: descargando el juego completo\u2026");
-        PostMessageW(hwnd, WM_APP_AUTO_DOWNLOAD, 0, 0);
-    }
 }
 
 void LauncherWindow::layout() {

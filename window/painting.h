@@ -4,8 +4,8 @@
 #pragma once
 
 #include <windows.h>
-#include <objidl.h>
-#include <gdiplus.h>
+
+#include "window/gdiplus_headers.h"
 
 #include "launcher/config.h"
 
