@@ -59,7 +59,12 @@ bool is_managed_state_working_path(const fs::path& fullPath, const fs::path& gam
            is_or_lies_beneath(fullPath.native(), temporary_path_for(state).native());
 }
 
-fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
+namespace {
+
+// The checks of resolve_managed_path, with the game directory's opened form computed once by
+// the caller: a state load checks every record against the same directory.
+fs::path resolve_managed_path_below(const fs::path& gameDirectory, const fs::path& openedDirectory,
+                                    std::string_view relativePath) {
     if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
         throw_unsafe_record_path(relativePath);
     }
@@ -67,8 +72,7 @@ fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view re
         fs::absolute(gameDirectory / utf8_to_wide(relativePath)).lexically_normal();
     // Judge the file that Windows will open too, not only the text. The directory is taken in
     // its opened form as well, so that a short name in it (a temporary folder) changes nothing.
-    const fs::path opened = path_as_opened(full);
-    const fs::path openedDirectory = path_as_opened(gameDirectory);
+    const fs::path opened = path_as_opened_below(full, gameDirectory, openedDirectory);
     if (!is_path_within(full, gameDirectory) || is_managed_state_working_path(full, gameDirectory) ||
         !is_path_within(opened, openedDirectory) ||
         is_managed_state_working_path(opened, openedDirectory)) {
@@ -78,6 +82,12 @@ fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view re
         throw_unsafe_record_path(relativePath);
     }
     return full;
+}
+
+}  // namespace
+
+fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
+    return resolve_managed_path_below(gameDirectory, path_as_opened(gameDirectory), relativePath);
 }
 
 std::string managed_state_text(const ManagedState& state) {
@@ -128,6 +138,7 @@ ManagedState load_managed_state(const fs::path& gameDirectory) {
 
     ManagedState state;
     std::unordered_set<std::wstring> seen;
+    const fs::path openedDirectory = path_as_opened(gameDirectory);
     for (const JsonValue& entry : files->as_array()) {
         const JsonValue* path = entry.find("path");
         const JsonValue* sha256 = entry.find("sha256");
@@ -136,7 +147,7 @@ ManagedState load_managed_state(const fs::path& gameDirectory) {
             throw std::runtime_error("Patch ownership state entry is incomplete");
         }
         ManagedFileRecord record{path->as_string(), sha256->as_string(), remove->as_bool()};
-        resolve_managed_path(gameDirectory, record.path);
+        resolve_managed_path_below(gameDirectory, openedDirectory, record.path);
         if (!is_sha256_hex(record.sha256)) {
             throw std::runtime_error("Patch ownership state contains an invalid SHA-256");
         }

@@ -52,8 +52,8 @@ std::wstring resolve_download_url(const std::wstring& manifestUrl, const std::st
         length >= kCombinedUrlCapacity) {
         throw std::runtime_error("Manifest contains an invalid download URL");
     }
-    combined.resize(length);
-    return combined;
+    // A copy of its own length: the working buffer's capacity would stay with every entry.
+    return std::wstring(combined.data(), length);
 }
 
 bool same_text(const fs::path& left, const fs::path& right) {
@@ -65,7 +65,7 @@ bool same_text(const fs::path& left, const fs::path& right) {
 fs::path local_path_for(const std::string& path, const ManifestChecks& checks) {
     const fs::path local =
         fs::absolute(checks.gameDirectory / utf8_to_wide(path)).lexically_normal();
-    const fs::path opened = path_as_opened(local);
+    const fs::path opened = path_as_opened_below(local, checks.gameDirectory, checks.openedDirectory);
     if (!is_path_within(local, checks.gameDirectory) ||
         !is_path_within(opened, checks.openedDirectory)) {
         throw std::runtime_error("Patch manifest path escapes the game directory");

@@ -86,6 +86,17 @@ std::filesystem::path path_as_opened(const std::filesystem::path& path) {
     return std::filesystem::path(long_path_name(full_path_name(path.native())));
 }
 
+std::filesystem::path path_as_opened_below(const std::filesystem::path& path,
+                                           const std::filesystem::path& directory,
+                                           const std::filesystem::path& openedDirectory) {
+    const std::wstring below = text_below(path, directory);
+    if (below.empty() || below.find(L'~') != std::wstring::npos ||
+        !is_path_within(path, directory)) {
+        return path_as_opened(path);
+    }
+    return openedDirectory / below;
+}
+
 std::wstring text_below(const std::filesystem::path& path, const std::filesystem::path& directory) {
     const std::wstring& text = directory.native();
     std::size_t length = text.size();

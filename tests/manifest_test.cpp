@@ -55,6 +55,11 @@ TEST(ParsePatchManifest, SortsResolvesAndKeepsTheManifestsSpelling) {
     EXPECT_EQ(entries[2].url, L"https://cdn.example.net/z?x=1");
     EXPECT_EQ(entries[2].size, 0);
     EXPECT_EQ(entries[2].sha256, upperDigest);
+    // Each entry keeps only its URL, not the resolver's working buffer: a manifest of 100,000
+    // entries must not hold gigabytes.
+    for (const auto& e : entries) {
+        EXPECT_LT(e.url.capacity(), 256u) << e.path;
+    }
 
     EXPECT_TRUE(p.parse(manifest("")).empty());
 }
