@@ -55,7 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{"ExactlyHundred", report(100 * MiB, 100 * MiB, 0, 0),
                      L"M\n100 / 100 MB  (100%)", 100},
         ProgressCase{"CounterCappedAtTheCount", report(0, 0, 7, 5), L"M\nArchivo 5 de 5", 100},
-        ProgressCase{"FileShareUsesTheIndex", report(0, 0, 1, 3), L"M\nArchivo 2 de 3", 33}),
+        ProgressCase{"FileShareUsesTheIndex", report(0, 0, 1, 3), L"M\nArchivo 2 de 3", 33},
+        ProgressCase{"LargeCountsDoNotOverflow", report(0, 0, 30000000, 40000000),
+                     L"M\nArchivo 30000001 de 40000000", 75}),
     [](const testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
 struct CompletionCase {
@@ -107,6 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FileCounter, CountsFromOneUpToTheCount) {
     EXPECT_EQ(bx::format_file_counter(report(0, 0, 0, 1)), L"Archivo 1 de 1");
     EXPECT_EQ(bx::format_file_counter(report(0, 0, 41, 40)), L"Archivo 40 de 40");
+    EXPECT_EQ(bx::format_file_counter(report(0, 0, 2147483647, 2147483647)),
+              L"Archivo 2147483647 de 2147483647");
 }
 
 struct ConfigArgumentCase {

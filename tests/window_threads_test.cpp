@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "message_window.h"
@@ -131,6 +132,51 @@ TEST_F(OperationTest, ResultForADestroyedWindowIsDroppedWithoutWaiting) {
     request_.play = false;
     bx::run_operation(request_);  // returns: nothing to post to, the result is freed
     EXPECT_TRUE(request_.password.empty());
+}
+
+// Progress reports can fill the window's queue; the result must still arrive once there is
+// room again. The queue is filled on this thread, the worker runs on its own, and the queue
+// is emptied only after the worker has had time to give up (which it must not do).
+TEST_F(OperationTest, ResultWaitsForRoomInAFullQueue) {
+    constexpr UINT kFiller = WM_APP + 100;
+    bool full = false;
+    for (int i = 0; i < 20000 && !full; ++i) {
+        full = PostMessageW(window_.get(), kFiller, 0, 0) == 0;
+    }
+    if (!full) {
+        MSG drained{};
+        while (PeekMessageW(&drained, window_.get(), kFiller, kFiller, PM_REMOVE)) {
+        }
+        GTEST_SKIP() << "this system's message queue takes every post; nothing to wait for";
+    }
+
+    request_.play = false;
+    HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(finished, nullptr);
+    std::thread worker([this, finished] {
+        bx::run_operation(request_);
+        SetEvent(finished);
+    });
+    const bool gaveUp = WaitForSingleObject(finished, 2000) == WAIT_OBJECT_0;
+
+    MSG msg{};
+    bool received = false;
+    const DWORD deadline = GetTickCount() + 60000;
+    while (!received && GetTickCount() < deadline) {
+        if (!PeekMessageW(&msg, window_.get(), 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+            continue;
+        }
+        received = msg.message == WM_APP_OPERATION_DONE;
+    }
+    worker.join();
+    CloseHandle(finished);
+
+    EXPECT_FALSE(gaveUp);
+    ASSERT_TRUE(received);
+    const ResultPayload result = take_payload<ResultPayload>(msg.lParam);
+    EXPECT_TRUE(result->success);
+    EXPECT_EQ(result->message, L"El juego est\u00e1 al d\u00eda. Ya puedes iniciar sesi\u00f3n.");
 }
 
 struct StatusCase {

@@ -34,7 +34,8 @@ OwnedBitmap copy_to_pargb_bitmap(Gdiplus::Image& source) {
     }
     OwnedBitmap bitmap(new Gdiplus::Bitmap(static_cast<INT>(width), static_cast<INT>(height),
                                            PixelFormat32bppPARGB));
-    if (bitmap->GetLastStatus() != Gdiplus::Ok) {
+    // GDI+ allocates its objects itself and gives none, rather than throwing, when it cannot.
+    if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
     Gdiplus::Graphics graphics(bitmap.get());

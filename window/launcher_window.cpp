@@ -52,15 +52,17 @@ HFONT create_font(int points, int weight, int dpi, const std::wstring& face) {
 }
 
 // The control's whole text. The caller wipes the result when it is a secret; the buffer is
-// the result itself, so no other copy is left behind.
+// the result itself, so no other copy is left behind. One named result on every path lets
+// it be built in the caller's place: a moved short string would leave its characters in
+// this frame.
 std::wstring read_window_text(HWND window) {
+    std::wstring text;
     const int length = GetWindowTextLengthW(window);
-    if (length <= 0) {
-        return {};
+    if (length > 0) {
+        text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+        GetWindowTextW(window, text.data(), length + 1);
+        text.resize(static_cast<std::size_t>(length));
     }
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    GetWindowTextW(window, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(length));
     return text;
 }
 

@@ -1,5 +1,6 @@
 #include "window/texts.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cwctype>
 #include <stdexcept>
@@ -48,7 +49,8 @@ bool ascii_iequal(std::wstring_view a, std::wstring_view b) {
 }  // namespace
 
 std::wstring format_file_counter(const PatchProgress& progress) {
-    std::int32_t number = progress.currentFile + 1;
+    // Wide enough that the last index plus one cannot overflow.
+    std::int64_t number = static_cast<std::int64_t>(progress.currentFile) + 1;
     if (number > progress.fileCount) {
         number = progress.fileCount;
     }
@@ -81,8 +83,10 @@ int progress_position(const PatchProgress& progress) {
         return static_cast<int>(byte_percent(progress));
     }
     if (progress.fileCount > 0) {
-        const std::int32_t share = progress.currentFile * 100 / progress.fileCount;
-        return share > 100 ? 100 : share;
+        // Wide enough that an index above 21 million times 100 cannot overflow.
+        const std::int64_t share =
+            static_cast<std::int64_t>(progress.currentFile) * 100 / progress.fileCount;
+        return share > 100 ? 100 : static_cast<int>(share);
     }
     return 0;
 }
