@@ -41,6 +41,7 @@ double now_seconds();
 std::vector<std::vector<std::wstring>> read_table(const std::wstring& path);
 
 std::string narrow(const std::wstring& text);
+std::wstring widen(const std::string& text);
 
 void print_loop(const char* kind, int round, const LoopResult& result);
 
