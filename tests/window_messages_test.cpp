@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "message_window.h"
 #include "window/messages.h"
 
 namespace {
@@ -13,26 +14,6 @@ struct CountedPayload {
     explicit CountedPayload(int& frees) : frees(frees) {}
     ~CountedPayload() { ++frees; }
     int& frees;
-};
-
-class OwnedWindow {
-public:
-    OwnedWindow()
-        : handle_(CreateWindowExW(0, L"STATIC", L"probe", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr)) {}
-    ~OwnedWindow() { destroy(); }
-    OwnedWindow(const OwnedWindow&) = delete;
-    OwnedWindow& operator=(const OwnedWindow&) = delete;
-    HWND get() const { return handle_; }
-    void destroy() {
-        if (handle_ != nullptr) {
-            DestroyWindow(handle_);
-            handle_ = nullptr;
-        }
-    }
-
-private:
-    HWND handle_;
 };
 
 // Takes the next posted message of the given number from this thread's queue.
@@ -48,7 +29,7 @@ TEST(PrivateMessages, NumbersLieAboveWmApp) {
 }
 
 TEST(PayloadOwnership, PostToADestroyedWindowFreesThePayloadOnce) {
-    OwnedWindow window;
+    bxtest::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
     const HWND stale = window.get();
     window.destroy();
@@ -65,7 +46,7 @@ TEST(PayloadOwnership, PostToADestroyedWindowFreesThePayloadOnce) {
 }
 
 TEST(PayloadOwnership, SuccessfulPostHandsThePayloadToTheReceiver) {
-    OwnedWindow window;
+    bxtest::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
 
     int frees = 0;
@@ -86,7 +67,7 @@ TEST(PayloadOwnership, SuccessfulPostHandsThePayloadToTheReceiver) {
 }
 
 TEST(PayloadOwnership, ResultAndProgressTravelIntact) {
-    OwnedWindow window;
+    bxtest::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
 
     ResultPayload result(new OperationResult);

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "window/sync_records.h"
+#include "launcher/sync.h"
 
 // lParam: heap bool, true when the server answered.
 inline constexpr UINT WM_APP_SERVER_STATUS = WM_APP + 1;

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "window/sync_records.h"
+#include "launcher/sync.h"
 
 namespace bx {
 

@@ -1,0 +1,45 @@
+// GDI+ for the window's hero picture: the library's start-up token, and the picture decoded
+// once from a file or the executable's "HERO" resource into a 32-bit premultiplied bitmap,
+// which is the only form painting ever draws.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "window/gdiplus_headers.h"
+
+namespace bx {
+
+// GDI+ running for the lifetime of the object. Throws std::runtime_error
+// "Could not initialize image support" when it does not start.
+class GdiplusSession {
+public:
+    GdiplusSession();
+    ~GdiplusSession();
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+    ULONG_PTR token() const noexcept { return token_; }
+    void shutdown() noexcept;
+
+private:
+    ULONG_PTR token_ = 0;
+};
+
+using OwnedBitmap = std::unique_ptr<Gdiplus::Bitmap>;
+
+// The decoded image drawn once into a new PixelFormat32bppPARGB bitmap of its size; none when
+// the image failed to decode, has no area, or the copy fails.
+OwnedBitmap copy_to_pargb_bitmap(Gdiplus::Image& source);
+
+// The picture of a file, converted; none when the file cannot be decoded. The decoded image
+// is released before returning, so the file is not held open.
+OwnedBitmap load_picture_file(const std::filesystem::path& path);
+
+// The RCDATA resource "HERO" of the module, decoded from memory and converted; none when the
+// resource is missing or empty or does not decode.
+OwnedBitmap load_picture_resource(HINSTANCE instance);
+
+}  // namespace bx

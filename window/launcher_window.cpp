@@ -1,0 +1,656 @@
+#include "window/launcher_window.h"
+
+#include <commctrl.h>
+#include <dwmapi.h>
+#include <shellapi.h>
+#include <uxtheme.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "launcher/config_location.h"
+#include "launcher/secure.h"
+#include "launcher/settings.h"
+#include "launcher/text.h"
+#include "window/gdi.h"
+#include "window/hero_picture.h"
+#include "window/layout.h"
+#include "window/messages.h"
+#include "window/operation.h"
+#include "window/painting.h"
+#include "window/status_thread.h"
+#include "window/texts.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KadeOrvindalLauncher";
+constexpr wchar_t kGuardCaption[] = L"Kade Orvindal";
+constexpr int kClientWidth = 1020;
+constexpr int kClientHeight = 640;
+
+constexpr int IDC_USERNAME = 101;
+constexpr int IDC_PASSWORD = 102;
+constexpr int IDC_REMEMBER = 103;
+constexpr int IDC_DOWNLOAD = 105;
+constexpr int IDC_REGISTER_LINK = 106;
+
+// MinGW's headers may lack the name; the value is the system's.
+constexpr DWORD kImmersiveDarkMode = 20;
+
+[[noreturn]] void throw_system_error(const char* call) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), call);
+}
+
+HFONT create_font(int points, int weight, int dpi, const std::wstring& face) {
+    return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+}
+
+// The control's whole text. The caller wipes the result when it is a secret; the buffer is
+// the result itself, so no other copy is left behind.
+std::wstring read_window_text(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// The width of `text` in `font`, 0 when it cannot be measured.
+int measure_text_width(HWND window, HFONT font, const std::wstring& text) {
+    const bx::WindowDc dc(window);
+    if (dc.get() == nullptr) {
+        return 0;
+    }
+    const bx::SelectedObject selected(dc.get(), font);
+    SIZE size{};
+    if (!GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size)) {
+        return 0;
+    }
+    return size.cx;
+}
+
+// Private fonts added for this process; removed again, in the order they were added.
+class PrivateFonts {
+public:
+    PrivateFonts() = default;
+    ~PrivateFonts() { remove_all(); }
+    PrivateFonts(const PrivateFonts&) = delete;
+    PrivateFonts& operator=(const PrivateFonts&) = delete;
+
+    void add(const std::wstring& path) {
+        if (AddFontResourceExW(path.c_str(), FR_PRIVATE, nullptr) > 0) {
+            paths_.push_back(path);
+        }
+    }
+    void remove_all() noexcept {
+        for (const std::wstring& path : paths_) {
+            RemoveFontResourceExW(path.c_str(), FR_PRIVATE, nullptr);
+        }
+        paths_.clear();
+    }
+
+private:
+    std::vector<std::wstring> paths_;
+};
+
+class LauncherWindow {
+public:
+    explicit LauncherWindow(bx::LauncherConfig configuration);
+    ~LauncherWindow();
+    LauncherWindow(const LauncherWindow&) = delete;
+    LauncherWindow& operator=(const LauncherWindow&) = delete;
+
+    // Start-up steps of the entry, in its order.
+    void load_icon(HINSTANCE instance);
+    void load_hero_picture(HINSTANCE instance);
+    void add_private_fonts();
+    void register_class(HINSTANCE instance) const;
+    void create(HINSTANCE instance, const std::wstring& title, int showCommand);
+    int run_message_loop();
+
+    std::wstring title() const {
+        return config.branding.windowTitle.empty() ? config.serverName
+                                                   : config.branding.windowTitle;
+    }
+
+private:
+    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam);
+    LRESULT handle_message(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    void initialize();
+    void create_drawing_objects();
+    void create_controls();
+    HWND create_control(const wchar_t* className, const std::wstring& text, DWORD style,
+                        DWORD extendedStyle, int id, HFONT font);
+    void layout();
+    void paint();
+    LRESULT control_color(UINT message, HDC dc, HWND control);
+    void on_command(WPARAM wParam);
+    void begin_operation(bool play);
+    void refuse_request(const std::wstring& text);
+    void set_inputs_enabled(bool enabled);
+    void return_to_idle();
+    void on_server_status(LPARAM lParam);
+    void on_progress(LPARAM lParam);
+    void on_operation_done(LPARAM lParam);
+
+    bx::LauncherConfig config;
+    bx::LauncherSettings settings;
+    HWND hwnd = nullptr;
+    HWND heading = nullptr;
+    HWND serverState = nullptr;
+    HWND usernameLabel = nullptr;
+    HWND usernameEdit = nullptr;
+    HWND passwordLabel = nullptr;
+    HWND passwordEdit = nullptr;
+    HWND rememberCheck = nullptr;
+    HWND playButton = nullptr;
+    HWND downloadButton = nullptr;
+    HWND progressBar = nullptr;
+    HWND statusText = nullptr;
+    HWND accountPrompt = nullptr;
+    HWND registerLink = nullptr;
+    bx::Font bodyFont;
+    bx::Font smallFont;
+    bx::Font labelFont;
+    bx::Font headingFont;
+    bx::Font titleFont;
+    bx::Font buttonFont;
+    bx::Brush backgroundBrush;
+    bx::Brush panelBrush;
+    bx::Brush fieldBrush;
+    bx::Icon icon;
+    PrivateFonts addedFonts;
+    bx::GdiplusSession gdiplus;
+    bx::OwnedBitmap heroBitmap;
+    RECT panelRect{};
+    int dpi = 96;
+    bool busy = false;
+    bool serverOnline = false;
+    bool statusIsError = false;
+};
+
+LauncherWindow::LauncherWindow(bx::LauncherConfig configuration)
+    : config(std::move(configuration)), settings(bx::load_settings()) {}
+
+LauncherWindow::~LauncherWindow() {
+    // The picture goes while GDI+ still runs; GDI+ goes after every GDI object.
+    heroBitmap.reset();
+    addedFonts.remove_all();
+    bodyFont.reset();
+    smallFont.reset();
+    labelFont.reset();
+    headingFont.reset();
+    titleFont.reset();
+    buttonFont.reset();
+    backgroundBrush.reset();
+    panelBrush.reset();
+    fieldBrush.reset();
+    icon.reset();
+    gdiplus.shutdown();
+}
+
+void LauncherWindow::load_icon(HINSTANCE instance) {
+    const std::filesystem::path path = bx::resolve_config_path(config, config.branding.windowIcon);
+    if (!path.empty()) {
+        icon.reset(static_cast<HICON>(LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0,
+                                                 LR_LOADFROMFILE | LR_DEFAULTSIZE)));
+    }
+    if (icon.get() == nullptr) {
+        icon.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0,
+                                                 0, LR_SHARED | LR_DEFAULTSIZE)),
+                   true);
+    }
+}
+
+void LauncherWindow::load_hero_picture(HINSTANCE instance) {
+    const std::filesystem::path path = bx::resolve_config_path(config, config.branding.heroImage);
+    if (!path.empty()) {
+        heroBitmap = bx::load_picture_file(path);
+    }
+    if (!heroBitmap) {
+        heroBitmap = bx::load_picture_resource(instance);
+    }
+}
+
+void LauncherWindow::add_private_fonts() {
+    for (const std::filesystem::path& file : config.branding.fontFiles) {
+        addedFonts.add(bx::resolve_config_path(config, file).wstring());
+    }
+}
+
+void LauncherWindow::register_class(HINSTANCE instance) const {
+    HICON classIcon = icon.get() != nullptr ? icon.get() : LoadIconW(nullptr, IDI_APPLICATION);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = &LauncherWindow::window_proc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = classIcon;
+    windowClass.hIconSm = classIcon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kWindowClass;
+    if (RegisterClassExW(&windowClass) == 0) {
+        throw_system_error("RegisterClassExW");
+    }
+}
+
+void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int showCommand) {
+    // Only the frame follows the system DPI; the client area is the same at any DPI.
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0, GetDpiForSystem());
+    HWND created = CreateWindowExW(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                                   frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (created == nullptr) {
+        throw_system_error("CreateWindowExW");
+    }
+    hwnd = created;
+    ShowWindow(hwnd, showCommand);
+    UpdateWindow(hwnd);
+}
+
+int LauncherWindow::run_message_loop() {
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        // Tab moves between the inputs and Enter presses the play button (IDOK).
+        if (!IsDialogMessageW(hwnd, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return got < 0 ? 1 : static_cast<int>(message.wParam);
+}
+
+HWND LauncherWindow::create_control(const wchar_t* className, const std::wstring& text,
+                                    DWORD style, DWORD extendedStyle, int id, HFONT font) {
+    HWND control = CreateWindowExW(extendedStyle, className, text.c_str(),
+                                   WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, hwnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   GetModuleHandleW(nullptr), nullptr);
+    if (control == nullptr) {
+        throw_system_error("CreateWindowExW(control)");
+    }
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    return control;
+}
+
+void LauncherWindow::initialize() {
+    dpi = static_cast<int>(GetDpiForWindow(hwnd));
+    create_drawing_objects();
+    create_controls();
+
+    const int margin = MulDiv(8, dpi, 96);
+    for (HWND edit : {usernameEdit, passwordEdit}) {
+        SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(margin, margin));
+    }
+    if (settings.rememberUsername) {
+        SetWindowTextW(usernameEdit, settings.savedUsername.c_str());
+        SendMessageW(rememberCheck, BM_SETCHECK, BST_CHECKED, 0);
+    }
+    const BOOL dark = TRUE;
+    DwmSetWindowAttribute(hwnd, kImmersiveDarkMode, &dark, sizeof dark);
+
+    layout();
+    SetFocus(usernameEdit);
+    bx::start_status_thread(hwnd, config);
+
+    if (config.autoDownloadWhenMissing && !config.patchManifestUrl.empty() &&
+        bx::game_executable_missing(config)) {
+        SetWindowTextW(statusText, L"Primera vez: descargando el juego completo\u2026");
+        PostMessageW(hwnd, WM_APP_AUTO_DOWNLOAD, 0, 0);
+    }
+}
+
+void LauncherWindow::create_drawing_objects() {
+    const bx::LauncherBranding& branding = config.branding;
+    const bx::BrandingColors& colors = branding.colors;
+    backgroundBrush.reset(CreateSolidBrush(bx::to_colorref(colors.background)));
+    panelBrush.reset(CreateSolidBrush(bx::to_colorref(colors.card)));
+    fieldBrush.reset(CreateSolidBrush(bx::to_colorref(colors.field)));
+
+    bodyFont.reset(create_font(10, 400, dpi, branding.fontFamily));
+    smallFont.reset(create_font(8, 400, dpi, branding.fontFamily));
+    labelFont.reset(create_font(9, 600, dpi, branding.fontFamily));
+    headingFont.reset(create_font(19, 600, dpi, branding.fontFamily));
+    titleFont.reset(create_font(32, 900, dpi, branding.fontFamily));
+    buttonFont.reset(create_font(10, 600, dpi, branding.fontFamily));
+}
+
+// In creation order, which is also the order of Tab among the inputs.
+void LauncherWindow::create_controls() {
+    const bx::LauncherBranding& branding = config.branding;
+    heading = create_control(L"STATIC", branding.panelTitle, 0, 0, 0, headingFont.get());
+    serverState = create_control(L"STATIC", branding.statusChecking, 0, 0, 0, labelFont.get());
+    usernameLabel = create_control(L"STATIC", branding.usernameLabel, 0, 0, 0, smallFont.get());
+    usernameEdit = create_control(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                                  IDC_USERNAME, bodyFont.get());
+    passwordLabel = create_control(L"STATIC", branding.passwordLabel, 0, 0, 0, smallFont.get());
+    passwordEdit = create_control(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
+                                  WS_EX_CLIENTEDGE, IDC_PASSWORD, bodyFont.get());
+    rememberCheck = create_control(L"BUTTON", branding.rememberUsername,
+                                   WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_REMEMBER, bodyFont.get());
+    // Without visual styles the check box takes the panel's colours.
+    SetWindowTheme(rememberCheck, L"", L"");
+    playButton = create_control(L"BUTTON", branding.playButton, WS_TABSTOP | BS_OWNERDRAW, 0,
+                                IDOK, buttonFont.get());
+    downloadButton = create_control(L"BUTTON", branding.checkFilesButton,
+                                    WS_TABSTOP | BS_OWNERDRAW, 0, IDC_DOWNLOAD, buttonFont.get());
+    progressBar = create_control(PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, 0, bodyFont.get());
+    SetWindowTheme(progressBar, L"", L"");
+    SendMessageW(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageW(progressBar, PBM_SETBARCOLOR, 0, bx::to_colorref(branding.colors.accent));
+    SendMessageW(progressBar, PBM_SETBKCOLOR, 0, bx::to_colorref(branding.colors.field));
+    ShowWindow(progressBar, SW_HIDE);  // shown while an operation runs
+    statusText = create_control(L"STATIC", branding.idleText, 0, 0, 0, smallFont.get());
+    accountPrompt = create_control(L"STATIC", branding.accountPrompt, 0, 0, 0, bodyFont.get());
+    registerLink = create_control(L"STATIC", branding.registerLink, SS_NOTIFY, 0,
+                                  IDC_REGISTER_LINK, bodyFont.get());
+    EnableWindow(registerLink, config.registrationUrl.empty() ? FALSE : TRUE);
+}
+
+void LauncherWindow::layout() {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const bx::LauncherBranding& branding = config.branding;
+    const bx::WindowLayout placed = bx::compute_layout(
+        client.right, client.bottom, dpi, branding.heroWidthPercent,
+        measure_text_width(hwnd, bodyFont.get(), branding.accountPrompt),
+        measure_text_width(hwnd, bodyFont.get(), branding.registerLink));
+    panelRect = {placed.panel.left, placed.panel.top, placed.panel.right, placed.panel.bottom};
+
+    const HWND column[bx::kColumnControlCount] = {
+        heading,       serverState,  usernameLabel,  usernameEdit, passwordLabel, passwordEdit,
+        rememberCheck, playButton,   downloadButton, progressBar,  statusText};
+    const auto move = [](HWND control, const bx::Placement& at) {
+        MoveWindow(control, at.x, at.y, at.width, at.height, TRUE);
+    };
+    for (int i = 0; i < bx::kColumnControlCount; ++i) {
+        move(column[i], placed.column[static_cast<std::size_t>(i)]);
+    }
+    move(accountPrompt, placed.accountPrompt);
+    move(registerLink, placed.registerLink);
+}
+
+void LauncherWindow::paint() {
+    const bx::PaintDc dc(hwnd);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    bx::PaintObjects objects;
+    objects.backgroundBrush = backgroundBrush.get();
+    objects.panelBrush = panelBrush.get();
+    objects.bodyFont = bodyFont.get();
+    objects.labelFont = labelFont.get();
+    objects.titleFont = titleFont.get();
+    objects.buttonFont = buttonFont.get();
+    objects.heroBitmap = heroBitmap.get();
+    objects.panelRect = panelRect;
+    objects.dpi = dpi;
+    bx::paint_window(dc.get(), client.right, client.bottom, config, objects);
+}
+
+LRESULT LauncherWindow::control_color(UINT message, HDC dc, HWND control) {
+    const bx::BrandingColors& colors = config.branding.colors;
+    if (message == WM_CTLCOLOREDIT) {
+        SetTextColor(dc, bx::to_colorref(colors.text));
+        SetBkColor(dc, bx::to_colorref(colors.field));
+        return reinterpret_cast<LRESULT>(fieldBrush.get());
+    }
+    if (message == WM_CTLCOLORBTN) {
+        SetTextColor(dc, bx::to_colorref(colors.muted));
+        SetBkColor(dc, bx::to_colorref(colors.card));
+        return reinterpret_cast<LRESULT>(panelBrush.get());
+    }
+    std::uint32_t textColor = colors.muted;
+    if (control == heading) {
+        textColor = colors.text;
+    } else if (control == serverState) {
+        textColor = serverOnline ? colors.success : colors.accent;
+    } else if (control == registerLink) {
+        textColor = colors.accent;
+    } else if (control == statusText) {
+        textColor = statusIsError ? colors.accent : colors.muted;
+    }
+    SetTextColor(dc, bx::to_colorref(textColor));
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(panelBrush.get());
+}
+
+void LauncherWindow::on_command(WPARAM wParam) {
+    if (HIWORD(wParam) != 0) {
+        return;
+    }
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        begin_operation(true);
+        break;
+    case IDC_DOWNLOAD:
+        begin_operation(false);
+        break;
+    case IDC_REGISTER_LINK:
+        if (!config.registrationUrl.empty()) {
+            ShellExecuteW(hwnd, L"open", config.registrationUrl.c_str(), nullptr, nullptr,
+                          SW_SHOWNORMAL);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void LauncherWindow::refuse_request(const std::wstring& text) {
+    statusIsError = true;
+    SetWindowTextW(statusText, text.c_str());
+    InvalidateRect(statusText, nullptr, TRUE);
+    MessageBoxW(hwnd, text.c_str(), config.serverName.c_str(), MB_ICONWARNING);
+}
+
+void LauncherWindow::set_inputs_enabled(bool enabled) {
+    for (HWND input : {usernameEdit, passwordEdit, rememberCheck, playButton, downloadButton}) {
+        EnableWindow(input, enabled ? TRUE : FALSE);
+    }
+}
+
+void LauncherWindow::begin_operation(bool play) {
+    if (busy) {
+        return;
+    }
+    const std::wstring userName = bx::trim_user_name(read_window_text(usernameEdit));
+    std::wstring password = read_window_text(passwordEdit);
+    const bx::ScopedWipe<wchar_t> wipePassword(password);
+
+    const std::wstring refusal = bx::request_refusal(play, userName, password,
+                                                     !config.patchManifestUrl.empty());
+    if (!refusal.empty()) {
+        refuse_request(refusal);
+        return;
+    }
+
+    busy = true;
+    set_inputs_enabled(false);
+    ShowWindow(progressBar, SW_SHOW);
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    RedrawWindow(playButton, nullptr, nullptr, RDW_INVALIDATE);
+    RedrawWindow(downloadButton, nullptr, nullptr, RDW_INVALIDATE);
+    const bool remember = SendMessageW(rememberCheck, BM_GETCHECK, 0, 0) == BST_CHECKED;
+
+    try {
+        auto request = std::make_unique<bx::OperationRequest>();
+        request->configuration = config;
+        request->window = hwnd;
+        request->userName = userName;
+        request->password = password;
+        request->remember = remember;
+        request->play = play;
+        bx::start_operation_thread(std::move(request));
+    } catch (...) {
+        // No worker will ever report: unlock the window before the guard shows the failure.
+        return_to_idle();
+        throw;
+    }
+}
+
+void LauncherWindow::return_to_idle() {
+    busy = false;
+    set_inputs_enabled(true);
+    ShowWindow(progressBar, SW_HIDE);
+    SendMessageW(progressBar, PBM_SETPOS, 0, 0);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    RedrawWindow(playButton, nullptr, nullptr, RDW_INVALIDATE);
+    RedrawWindow(downloadButton, nullptr, nullptr, RDW_INVALIDATE);
+}
+
+void LauncherWindow::on_server_status(LPARAM lParam) {
+    const StatusPayload online = take_payload<StatusPayload>(lParam);
+    serverOnline = online && *online;
+    const std::wstring& text =
+        serverOnline ? config.branding.statusOnline : config.branding.statusOffline;
+    SetWindowTextW(serverState, text.c_str());
+    InvalidateRect(serverState, nullptr, TRUE);
+}
+
+void LauncherWindow::on_progress(LPARAM lParam) {
+    const ProgressPayload progress = take_payload<ProgressPayload>(lParam);
+    if (!progress) {
+        return;
+    }
+    statusIsError = false;
+    SetWindowTextW(statusText, bx::format_progress_text(*progress).c_str());
+    SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(bx::progress_position(*progress)),
+                 0);
+    InvalidateRect(statusText, nullptr, TRUE);
+}
+
+void LauncherWindow::on_operation_done(LPARAM lParam) {
+    const ResultPayload result = take_payload<ResultPayload>(lParam);
+    return_to_idle();
+    if (!result) {
+        return;
+    }
+    if (result->success) {
+        statusIsError = false;
+        SetWindowTextW(statusText, result->message.c_str());
+        SetWindowTextW(passwordEdit, L"");
+        if (result->closeWindow) {
+            DestroyWindow(hwnd);
+        }
+        return;
+    }
+    statusIsError = true;
+    SetWindowTextW(statusText, result->message.c_str());
+    InvalidateRect(statusText, nullptr, TRUE);
+    MessageBoxW(hwnd, result->message.c_str(), config.serverName.c_str(), MB_ICONWARNING);
+}
+
+LRESULT LauncherWindow::handle_message(HWND window, UINT message, WPARAM wParam,
+                                       LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        initialize();
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        if (heading != nullptr) {
+            layout();
+        }
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    case WM_GETMINMAXINFO: {
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize.x = MulDiv(900, dpi, 96);
+        limits->ptMinTrackSize.y = MulDiv(590, dpi, 96);
+        return 0;
+    }
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlID == IDOK || item->CtlID == IDC_DOWNLOAD) {
+            bx::draw_button(*item, item->CtlID == IDOK, config.branding.colors,
+                            buttonFont.get());
+        }
+        return TRUE;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+        return control_color(message, reinterpret_cast<HDC>(wParam),
+                             reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND:
+        on_command(wParam);
+        return 0;
+    case WM_APP_SERVER_STATUS:
+        on_server_status(lParam);
+        return 0;
+    case WM_APP_PROGRESS:
+        on_progress(lParam);
+        return 0;
+    case WM_APP_OPERATION_DONE:
+        on_operation_done(lParam);
+        return 0;
+    case WM_APP_AUTO_DOWNLOAD:
+        if (!busy) {
+            begin_operation(false);
+        }
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK LauncherWindow::window_proc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    auto* self = reinterpret_cast<LauncherWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<LauncherWindow*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    try {
+        return self->handle_message(window, message, wParam, lParam);
+    } catch (const std::exception& failure) {
+        // Nothing may unwind through the system's code: show the failure and answer 0.
+        MessageBoxW(window, bx::display_text(failure.what()).c_str(), kGuardCaption,
+                    MB_ICONERROR);
+        return 0;
+    }
+}
+
+}  // namespace
+
+namespace bx {
+
+int run_launcher_window(LauncherConfig config, HINSTANCE instance, int showCommand) {
+    LauncherWindow window(std::move(config));
+    window.load_icon(instance);
+    window.load_hero_picture(instance);
+    window.add_private_fonts();
+    window.register_class(instance);
+    const std::wstring title = window.title();
+    window.create(instance, title, showCommand);
+    return window.run_message_loop();
+}
+
+}  // namespace bx

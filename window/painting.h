@@ -1,0 +1,35 @@
+// How the launcher window draws itself: the background, the hero panel (colour, picture, fade,
+// stripes, texts and footer), the login panel, and the two owner-drawn buttons. Everything
+// comes from the branding and from the objects the window prepared; nothing here is kept.
+#pragma once
+
+#include <windows.h>
+
+#include "window/gdiplus_headers.h"
+
+#include "launcher/config.h"
+
+namespace bx {
+
+// The window's own objects that painting draws with; they stay the window's.
+struct PaintObjects {
+    HBRUSH backgroundBrush = nullptr;
+    HBRUSH panelBrush = nullptr;
+    HFONT bodyFont = nullptr;
+    HFONT labelFont = nullptr;
+    HFONT titleFont = nullptr;
+    HFONT buttonFont = nullptr;
+    Gdiplus::Bitmap* heroBitmap = nullptr;  // 32-bit premultiplied, or none
+    RECT panelRect{};
+    int dpi = 96;
+};
+
+// The whole client area of `clientWidth` x `clientHeight`, straight into `dc`.
+void paint_window(HDC dc, int clientWidth, int clientHeight, const LauncherConfig& config,
+                  const PaintObjects& objects);
+
+// One owner-drawn button; `play` picks the play button's look, else the download/verify one.
+void draw_button(const DRAWITEMSTRUCT& item, bool play, const BrandingColors& colors,
+                 HFONT buttonFont);
+
+}  // namespace bx
