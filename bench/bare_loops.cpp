@@ -244,4 +244,13 @@ void print_loop(const char* kind, int round, const LoopResult& result) {
     std::fflush(stdout);
 }
 
+int guarded_main(const char* program, int (*run)(int, wchar_t**), int argc, wchar_t** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
+}
+
 }  // namespace bench

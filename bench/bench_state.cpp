@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -72,10 +72,5 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_state: %s\n", e.what());
-        return 1;
-    }
+    return bench::guarded_main("bench_state", run, argc, argv);
 }

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -173,10 +172,5 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_sync: %s\n", e.what());
-        return 1;
-    }
+    return bench::guarded_main("bench_sync", run, argc, argv);
 }

@@ -10,7 +10,6 @@
 #include <psapi.h>
 
 #include <cstdio>
-#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -125,10 +124,5 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "startup_probe: %s\n", e.what());
-        return 1;
-    }
+    return bench::guarded_main("startup_probe", run, argc, argv);
 }
