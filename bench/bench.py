@@ -532,14 +532,16 @@ class Bench:
                           extra=f"{fmt_s(statistics.median(l['seconds'] for l in bare) / count)} per file; "
                                 f"{fmt_count(bare[0]['chunks'])} chunks")
         ms = statistics.median(l["seconds"] for l in sync)
-        r = mb / ms
-        self.res.add(item, "bx::synchronize_client_files into an empty directory — speed ÷ bare",
+        # Many small files are far off the bare loop: their ratio reads better as a time.
+        r = mb / ms if goal_ratio else ms / mb
+        self.res.add(item, "bx::synchronize_client_files into an empty directory — " +
+                     ("speed ÷ bare" if goal_ratio else "time ÷ bare"),
                      label, [l["seconds"] for l in sync], nbytes=total, ratio=r,
                      goal=f"≥ {goal_ratio}×" if goal_ratio else "report",
                      met=None if not goal_ratio else r >= goal_ratio,
                      extra=f"{fmt_s(ms / count)} per file; peak working set "
                            f"{fmt_bytes(sync[0]['peak'])} (first run of the process)")
-        return mb, ms, r
+        return mb, ms, mb / ms
 
     def estimate_install(self, n):
         """Seconds for the rounds of a first install of n small files (sync and bare loop):
