@@ -206,6 +206,14 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
+std::wstring widen(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(size));
+    return wide;
+}
+
 std::vector<std::vector<std::wstring>> read_table(const std::wstring& path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     if (!in) throw std::runtime_error("cannot open list " + narrow(path));
@@ -217,12 +225,7 @@ std::vector<std::vector<std::wstring>> read_table(const std::wstring& path) {
         std::size_t begin = 0;
         for (;;) {
             const std::size_t tab = line.find('\t', begin);
-            const std::string cell = line.substr(begin, tab == std::string::npos ? std::string::npos : tab - begin);
-            std::wstring wide(cell.size(), L'\0');
-            const int size = MultiByteToWideChar(CP_UTF8, 0, cell.data(), static_cast<int>(cell.size()),
-                                                 wide.data(), static_cast<int>(wide.size()));
-            wide.resize(static_cast<std::size_t>(size));
-            row.push_back(std::move(wide));
+            row.push_back(widen(line.substr(begin, tab == std::string::npos ? std::string::npos : tab - begin)));
             if (tab == std::string::npos) break;
             begin = tab + 1;
         }
@@ -239,6 +242,15 @@ void print_loop(const char* kind, int round, const LoopResult& result) {
                 static_cast<unsigned long long>(result.chunks),
                 static_cast<unsigned long long>(peak_working_set()));
     std::fflush(stdout);
+}
+
+int guarded_main(const char* program, int (*run)(int, wchar_t**), int argc, wchar_t** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
 }
 
 }  // namespace bench

@@ -41,7 +41,11 @@ double now_seconds();
 std::vector<std::vector<std::wstring>> read_table(const std::wstring& path);
 
 std::string narrow(const std::wstring& text);
+std::wstring widen(const std::string& text);
 
 void print_loop(const char* kind, int round, const LoopResult& result);
+
+// Runs a benchmark program's `run`; an exception becomes one line on stderr and exit code 1.
+int guarded_main(const char* program, int (*run)(int, wchar_t**), int argc, wchar_t** argv);
 
 }  // namespace bench

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <exception>
 #include <string>
 
 namespace {
@@ -45,10 +44,5 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_platform: %s\n", e.what());
-        return 1;
-    }
+    return bench::guarded_main("bench_platform", run, argc, argv);
 }

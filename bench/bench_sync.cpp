@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -34,6 +33,7 @@ bool starts_with(const std::wstring& text, const wchar_t* prefix) {
 struct Probe {
     double call = 0;
     double firstVerify = -1;
+    std::uint64_t peakBeforeVerify = 0;  // after the manifest and the retirement step
     double firstDownload = -1;
     double end = -1;
     std::int32_t file = -1;
@@ -59,7 +59,10 @@ struct Probe {
         const double t = bench::now_seconds();
         if (++reports == 1) return;  // the start report
         if (starts_with(p.message, L"Verificando ")) {
-            if (firstVerify < 0) firstVerify = t;
+            if (firstVerify < 0) {
+                firstVerify = t;
+                peakBeforeVerify = bench::peak_working_set();
+            }
             return;
         }
         if (starts_with(p.message, L"Descargando ")) {
@@ -113,7 +116,8 @@ void run_sync(const std::wstring& url, const std::filesystem::path& game, int ro
         "{\"kind\":\"sync\",\"round\":%d,\"seconds\":%.6f,\"manifest_s\":%.6f,\"verify_s\":%.6f,"
         "\"download_s\":%.6f,\"transfer_s\":%.6f,\"post_s\":%.6f,\"post_first_ms\":%.4f,"
         "\"post_last_ms\":%.4f,\"end_s\":%.6f,\"reports\":%llu,\"chunk_reports\":%llu,"
-        "\"chunk_min\":%llu,\"chunk_max\":%llu,\"downloaded\":%u,\"state_bytes\":%llu,\"peak\":%llu}\n",
+        "\"chunk_min\":%llu,\"chunk_max\":%llu,\"downloaded\":%u,\"state_bytes\":%llu,\"peak\":%llu,"
+        "\"peak_before_verify\":%llu}\n",
         round, done - probe.call, afterManifest - probe.call,
         probe.firstVerify >= 0 ? afterVerify - probe.firstVerify : 0.0,
         probe.firstDownload >= 0 ? probe.end - probe.firstDownload : 0.0, probe.transfer, probe.post,
@@ -122,7 +126,8 @@ void run_sync(const std::wstring& url, const std::filesystem::path& game, int ro
         static_cast<unsigned long long>(probe.chunkReports ? probe.chunkMin : 0),
         static_cast<unsigned long long>(probe.chunkMax), summary.downloadedCount,
         static_cast<unsigned long long>(error ? 0 : stateBytes),
-        static_cast<unsigned long long>(bench::peak_working_set()));
+        static_cast<unsigned long long>(bench::peak_working_set()),
+        static_cast<unsigned long long>(probe.peakBeforeVerify));
     std::fflush(stdout);
 }
 
@@ -167,10 +172,5 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_sync: %s\n", e.what());
-        return 1;
-    }
+    return bench::guarded_main("bench_sync", run, argc, argv);
 }
