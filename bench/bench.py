@@ -486,9 +486,9 @@ class Bench:
             if m["manifest_s"] > 0.05 * mb:
                 text += (f"{m['manifest_s'] / (ms - mb) * 100:.0f} % of the excess is the "
                          f"time before verifying starts: loading the ownership state checks each "
-                         f"of its {vf:,} records against the disk (resolve_managed_path: "
-                         f"GetFullPathNameW and GetLongPathNameW of the file and of the game "
-                         f"directory), about {fmt_s(m['manifest_s'] / vf)} per record under Wine "
+                         f"of its {vf:,} records (resolve_managed_path: the lexical checks, "
+                         f"GetFullPathNameW, and GetLongPathNameW only where a segment can be an "
+                         f"8.3 alias), about {fmt_s(m['manifest_s'] / vf)} per record under Wine "
                          f"(see the bookkeeping rows of 4).")
             if rv > 1.02:
                 text += (" The verifying phase itself costs more than the bare loop: per file a "
@@ -651,8 +651,9 @@ class Bench:
             self.res.note(
                 f"Ownership bookkeeping: after every downloaded file the state file is loaded and "
                 f"checked in full, then rewritten. The rewrite (text, write, flush, move) is cheap; "
-                f"the load is not: it resolves every record's path on the disk "
-                f"(GetFullPathNameW, GetLongPathNameW for the file and the game directory), about "
+                f"the load grows with the state: it parses the file and checks every record's path "
+                f"(lexical checks and GetFullPathNameW; GetLongPathNameW once for the game "
+                f"directory and only for records whose path holds '~'), about "
                 f"{fmt_s(self.check_s)} per record under Wine. File k of a first install therefore "
                 f"costs about k × {fmt_s(self.check_s)}, and a first install of N files about "
                 f"N²/2 × {fmt_s(self.check_s)}: {fmt_s(1000 ** 2 / 2 * self.check_s)} for 1,000 "
@@ -741,10 +742,7 @@ class Bench:
                 f"manifest entry ({fmt_bytes(peaks[lo])} at {lo:,}, {fmt_bytes(peaks[hi])} at "
                 f"{hi:,}); the peak is already reached before the first file is verified "
                 f"({fmt_bytes(before[hi])} at {hi:,}), i.e. in fetching and checking the "
-                f"manifest. Each entry's download URL is built in a 32,768-character buffer "
-                f"(resolve_download_url: UrlCombineW into std::wstring(32768), then resize), "
-                f"and resize keeps the 64 KiB capacity, so every ManifestEntry::url holds "
-                f"64 KiB for a URL of a few dozen characters.")
+                f"manifest (the parsed document, the entries with their paths and URLs).")
 
     def bench_installs(self, nginx):
         for n in self.s["installs"]:
