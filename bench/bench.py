@@ -19,6 +19,9 @@ import time
 import zlib
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+from xvfb import XvfbDisplay  # noqa: E402
+
 MiB = 1 << 20
 SCALES = {
     # name: manifest entries for JSON, verify set (files, total bytes), large download, small
@@ -284,33 +287,11 @@ http {{
 
 # ---------------------------------------------------------------- X server
 
-class XServer:
+class XServer(XvfbDisplay):
     """An Xvfb display of the benchmark's own, the first free one among :80-:89."""
 
-    def __enter__(self):
-        for number in range(80, 90):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            self.proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1600x1200x24",
-                                          "-nolisten", "tcp"], stdin=subprocess.DEVNULL,
-                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and self.proc.poll() is None:
-                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                    return f":{number}"
-                time.sleep(0.1)
-            if self.proc.poll() is None:
-                self.proc.kill()
-            self.proc.wait()
-        raise RuntimeError("no free X display among :80-:89")
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+    def __init__(self):
+        super().__init__(range(80, 90))
 
 
 # ---------------------------------------------------------------- runners

@@ -35,6 +35,7 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "fixtures" / "test_server"))
 import demo_server  # noqa: E402
+from xvfb import XvfbDisplay  # noqa: E402
 
 PASSWORD = "demo"
 PLAYER = "ana"
@@ -234,36 +235,15 @@ class Wine:
                        stderr=subprocess.DEVNULL)
 
 
-class XServer:
+class XServer(XvfbDisplay):
     def __init__(self):
-        self.process = None
-        self.display = None
+        super().__init__(DISPLAYS)
 
     def start(self):
-        for number in DISPLAYS:
-            if os.path.exists("/tmp/.X%d-lock" % number):
-                continue
-            process = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
-                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and process.poll() is None:
-                if os.path.exists("/tmp/.X11-unix/X%d" % number):
-                    self.process, self.display = process, ":%d" % number
-                    return self.display
-                time.sleep(0.1)
-            process.kill()
-            process.wait()
-        raise DemoFailure("no free X display among :90-:99")
-
-    def stop(self):
-        if self.process is not None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        try:
+            return super().start()
+        except RuntimeError as error:
+            raise DemoFailure(str(error)) from None
 
 
 def x_tool(env, *arguments):

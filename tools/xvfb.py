@@ -1,0 +1,50 @@
+"""An Xvfb display of the caller's own, for the scripts that drive the real window: the GUI
+test, the demo and the start-up benchmark. Each keeps to a range of display numbers of its own
+so that they can run side by side."""
+
+import os
+import subprocess
+import time
+
+
+class XvfbDisplay:
+    def __init__(self, numbers):
+        self.numbers = numbers
+        self.process = None
+        self.display = None
+
+    def start(self):
+        """Starts Xvfb on the first free number of the range and returns ":N"."""
+        for number in self.numbers:
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and process.poll() is None:
+                if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                    self.process, self.display = process, ":%d" % number
+                    return self.display
+                time.sleep(0.1)
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+        raise RuntimeError("no free X display among :%d-:%d" % (self.numbers[0], self.numbers[-1]))
+
+    def stop(self):
+        if self.process is None:
+            return
+        self.process.terminate()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
