@@ -20,7 +20,7 @@ import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
-from xvfb import XvfbDisplay  # noqa: E402
+from wine_gui import XvfbDisplay  # noqa: E402
 
 MiB = 1 << 20
 SCALES = {

@@ -35,7 +35,8 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "fixtures" / "test_server"))
 import demo_server  # noqa: E402
-from xvfb import XvfbDisplay  # noqa: E402
+from wine_gui import XvfbDisplay, host_to_wine  # noqa: E402
+from wine_gui import wait_until as wait_for  # noqa: E402
 
 PASSWORD = "demo"
 PLAYER = "ana"
@@ -63,23 +64,12 @@ class DemoFailure(Exception):
     pass
 
 
+def wait_until(condition, seconds, what):
+    return wait_for(condition, seconds, what, DemoFailure)
+
+
 def say(text):
     print("demo: " + text, flush=True)
-
-
-def host_to_wine(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
-def wait_until(condition, seconds, what):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise DemoFailure("timed out after %d s waiting for %s" % (seconds, what))
-        time.sleep(0.25)
 
 
 def legacy_hex(password):

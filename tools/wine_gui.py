@@ -1,10 +1,27 @@
-"""An Xvfb display of the caller's own, for the scripts that drive the real window: the GUI
-test, the demo and the start-up benchmark. Each keeps to a range of display numbers of its own
-so that they can run side by side."""
+"""What the scripts that drive the real window under Wine share: the GUI test, the demo and the
+start-up benchmark. Each keeps to a range of X display numbers of its own so that they can run
+side by side."""
 
 import os
 import subprocess
 import time
+
+
+def host_to_wine(path):
+    """A host path as Wine's Z: drive shows it."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def wait_until(condition, seconds, what, failure=AssertionError):
+    """The first true value of condition(), polled until `seconds` have passed."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise failure("timed out after %d s waiting for %s" % (seconds, what))
+        time.sleep(0.2)
 
 
 class XvfbDisplay:
