@@ -8,6 +8,7 @@
 #include "launcher/errors.h"
 #include "launcher/path_checks.h"
 #include "launcher/text.h"
+#include "launcher/windows_path.h"
 
 namespace bx {
 namespace {
@@ -203,7 +204,7 @@ LauncherConfig parse_launcher_config(const std::string& text,
                                      const std::filesystem::path& directory) {
     const JsonValue root = parse_json(text);
     LauncherConfig config;
-    config.configDirectory = std::filesystem::absolute(directory).lexically_normal();
+    config.configDirectory = absolute_path(directory);
 
     config.serverName = read_string_member(root, "serverName", config.serverName);
     config.loginUrl = read_string_member(root, "loginUrl", config.loginUrl);

@@ -10,6 +10,7 @@
 #include "launcher/errors.h"
 #include "launcher/path_checks.h"
 #include "launcher/text.h"
+#include "launcher/windows_path.h"
 
 namespace bx {
 namespace {
@@ -24,21 +25,9 @@ bool is_present(const std::filesystem::path& path) {
            status.type() != std::filesystem::file_type::not_found;
 }
 
-bool is_share_path(const std::wstring& text) {
-    return text.size() > 2 && (text[0] == L'\\' || text[0] == L'/') &&
-           (text[1] == L'\\' || text[1] == L'/');
-}
-
 std::filesystem::path resolve_against(const std::filesystem::path& base,
                                       const std::filesystem::path& path) {
-    const std::filesystem::path joined = is_fully_absolute(path) ? path : base / path;
-    // libstdc++ reads "\\server\share" as a rooted path of the current drive; a share is
-    // already absolute, so only its part after the two separators is normalised.
-    if (is_share_path(joined.native())) {
-        return std::filesystem::path(L"\\\\") /
-               std::filesystem::path(joined.native().substr(2)).lexically_normal();
-    }
-    return std::filesystem::absolute(joined).lexically_normal();
+    return absolute_path(join_path(base, path));
 }
 
 }  // namespace
@@ -56,7 +45,7 @@ std::filesystem::path executable_path() {
         // The name may have been cut: try again with twice the room.
         buffer.assign(buffer.size() * 2, L'\0');
     }
-    return std::filesystem::absolute(std::filesystem::path(buffer)).lexically_normal();
+    return absolute_path(std::filesystem::path(buffer));
 }
 
 LauncherConfig load_launcher_config(const std::filesystem::path& given) {
@@ -67,12 +56,12 @@ LauncherConfig load_launcher_config_for(const std::filesystem::path& given,
                                         const std::filesystem::path& executable) {
     std::filesystem::path candidate;
     if (!given.empty()) {
-        candidate = std::filesystem::absolute(given);
+        candidate = absolute_path(given);
     } else {
         candidate = executable;
         candidate.replace_extension(L".json");
         if (!is_present(candidate)) {
-            const std::filesystem::path shared = executable.parent_path() / kSharedConfigName;
+            const std::filesystem::path shared = join_path(executable.parent_path(), kSharedConfigName);
             if (is_present(shared)) candidate = shared;
         }
     }
@@ -94,7 +83,8 @@ std::filesystem::path game_directory_path(const LauncherConfig& config) {
 
 bool game_executable_missing(const LauncherConfig& config) {
     std::error_code error;
-    const std::filesystem::path executable = game_directory_path(config) / config.gameExecutable;
+    const std::filesystem::path executable =
+        join_path(game_directory_path(config), config.gameExecutable);
     return std::filesystem::status(executable, error).type() !=
            std::filesystem::file_type::regular;
 }

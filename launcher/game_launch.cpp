@@ -12,6 +12,7 @@
 #include "launcher/path_checks.h"
 #include "launcher/secure.h"
 #include "launcher/text.h"
+#include "launcher/windows_path.h"
 
 namespace bx {
 namespace {
@@ -152,8 +153,7 @@ std::wstring quote_command_line_argument(std::wstring_view argument) {
 void launch_game(const LauncherConfig& config, std::wstring_view username,
                  std::wstring_view password, std::uint32_t channel) {
     const std::filesystem::path directory = game_directory_path(config);
-    const std::filesystem::path exe =
-        std::filesystem::absolute(directory / config.gameExecutable).lexically_normal();
+    const std::filesystem::path exe = absolute_path(join_path(directory, config.gameExecutable));
     if (!is_path_within(exe, directory)) {
         throw std::runtime_error("gameExecutable escapes gameDirectory");
     }

@@ -8,10 +8,8 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <stdexcept>
 #include <system_error>
-#include <unordered_set>
 
 namespace bx {
 namespace {
@@ -26,68 +24,44 @@ const char kEscapes[] = "Managed patch state path escapes the game directory";
         concat_message("Managed patch state contains an unsafe path: ", path.data(), path.size()));
 }
 
-// True when `text` is `name` or a path beneath it, ASCII letter case ignored.
-bool is_or_lies_beneath(const std::wstring& text, const std::wstring& name) {
-    if (_wcsicmp(text.c_str(), name.c_str()) == 0) {
-        return true;
+// The UTF-16 text of a recorded path, judged as resolve_managed_path judges it.
+std::wstring checked_record_path(const GameFolder& folder, std::string_view relativePath) {
+    if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
+        throw_unsafe_record_path(relativePath);
     }
-    const std::wstring beneath = name + L"\\";
-    return text.size() > beneath.size() &&
-           _wcsnicmp(text.c_str(), beneath.c_str(), beneath.size()) == 0;
+    std::wstring relative = utf8_to_wide(relativePath);
+    switch (folder.judge(relative)) {
+    case GameFolder::Refusal::none:
+        return relative;
+    case GameFolder::Refusal::unsafe:
+        throw_unsafe_record_path(relativePath);
+    default:
+        throw std::runtime_error(kEscapes);
+    }
 }
 
 }  // namespace
 
 fs::path managed_state_path(const fs::path& directory) {
-    return fs::absolute(directory / kManagedStateFileName).lexically_normal();
+    return absolute_path(join_path(directory, kManagedStateFileName));
 }
 
 bool same_relative_path(std::string_view left, std::string_view right) {
     const std::wstring first = utf8_to_wide(left);
     const std::wstring second = utf8_to_wide(right);
-    return _wcsicmp(first.c_str(), second.c_str()) == 0;
+    return same_file_name(first, second);
 }
 
 std::wstring relative_path_key(std::string_view relativePath) {
-    return ascii_lowercase(utf8_to_wide(relativePath));
+    return file_name_key(utf8_to_wide(relativePath));
 }
-
-bool is_managed_state_working_path(const fs::path& fullPath, const fs::path& gameDirectory) {
-    const fs::path state = managed_state_path(gameDirectory);
-    // Beneath either name too: a directory standing there would make every later save fail.
-    return is_or_lies_beneath(fullPath.native(), state.native()) ||
-           is_or_lies_beneath(fullPath.native(), temporary_path_for(state).native());
-}
-
-namespace {
-
-// The checks of resolve_managed_path, with the game directory's opened form computed once by
-// the caller: a state load checks every record against the same directory.
-fs::path resolve_managed_path_below(const fs::path& gameDirectory, const fs::path& openedDirectory,
-                                    std::string_view relativePath) {
-    if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
-        throw_unsafe_record_path(relativePath);
-    }
-    const fs::path full =
-        fs::absolute(gameDirectory / utf8_to_wide(relativePath)).lexically_normal();
-    // Judge the file that Windows will open too, not only the text. The directory is taken in
-    // its opened form as well, so that a short name in it (a temporary folder) changes nothing.
-    const fs::path opened = path_as_opened_below(full, gameDirectory, openedDirectory);
-    if (!is_path_within(full, gameDirectory) || is_managed_state_working_path(full, gameDirectory) ||
-        !is_path_within(opened, openedDirectory) ||
-        is_managed_state_working_path(opened, openedDirectory)) {
-        throw std::runtime_error(kEscapes);
-    }
-    if (!same_path_text(text_below(opened, openedDirectory), text_below(full, gameDirectory))) {
-        throw_unsafe_record_path(relativePath);
-    }
-    return full;
-}
-
-}  // namespace
 
 fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
-    return resolve_managed_path_below(gameDirectory, path_as_opened(gameDirectory), relativePath);
+    return resolve_managed_path(GameFolder(gameDirectory), relativePath);
+}
+
+fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath) {
+    return folder.full_path(checked_record_path(folder, relativePath));
 }
 
 std::string managed_state_text(const ManagedState& state) {
@@ -111,8 +85,8 @@ std::string managed_state_text(const ManagedState& state) {
     return text;
 }
 
-ManagedState load_managed_state(const fs::path& gameDirectory) {
-    const fs::path statePath = managed_state_path(gameDirectory);
+IndexedState load_indexed_state(const GameFolder& folder) {
+    const fs::path statePath = managed_state_path(folder.directory());
     std::error_code error;
     const fs::file_status status = fs::status(statePath, error);
     if (status.type() == fs::file_type::not_found) {
@@ -136,10 +110,11 @@ ManagedState load_managed_state(const fs::path& gameDirectory) {
         throw std::runtime_error(kIncomplete);
     }
 
-    ManagedState state;
-    std::unordered_set<std::wstring> seen;
-    const fs::path openedDirectory = path_as_opened(gameDirectory);
-    for (const JsonValue& entry : files->as_array()) {
+    IndexedState state;
+    const JsonArray& entries = files->as_array();
+    state.records.reserve(entries.size());
+    state.positions.reserve(entries.size());
+    for (const JsonValue& entry : entries) {
         const JsonValue* path = entry.find("path");
         const JsonValue* sha256 = entry.find("sha256");
         const JsonValue* remove = entry.find("removeWhenUnlisted");
@@ -147,16 +122,20 @@ ManagedState load_managed_state(const fs::path& gameDirectory) {
             throw std::runtime_error("Patch ownership state entry is incomplete");
         }
         ManagedFileRecord record{path->as_string(), sha256->as_string(), remove->as_bool()};
-        resolve_managed_path_below(gameDirectory, openedDirectory, record.path);
+        const std::wstring relative = checked_record_path(folder, record.path);
         if (!is_sha256_hex(record.sha256)) {
             throw std::runtime_error("Patch ownership state contains an invalid SHA-256");
         }
-        if (!seen.insert(relative_path_key(record.path)).second) {
+        if (!state.positions.emplace(file_name_key(relative), state.records.size()).second) {
             throw std::runtime_error("Patch ownership state contains a duplicate path");
         }
-        state.push_back(std::move(record));
+        state.records.push_back(std::move(record));
     }
     return state;
+}
+
+ManagedState load_managed_state(const fs::path& gameDirectory) {
+    return load_indexed_state(GameFolder(gameDirectory)).records;
 }
 
 void save_managed_state(const fs::path& gameDirectory, const ManagedState& state) {
@@ -169,26 +148,22 @@ void save_managed_state(const fs::path& gameDirectory, const ManagedState& state
 
 void record_managed_file(const fs::path& gameDirectory, std::string_view relativePath,
                          std::string_view sha256, bool existedBefore) {
-    const fs::path directory = fs::absolute(gameDirectory).lexically_normal();
-    resolve_managed_path(directory, relativePath);
+    const GameFolder folder(absolute_path(gameDirectory));
+    const std::wstring relative = checked_record_path(folder, relativePath);
     if (!is_sha256_hex(sha256)) {
         throw std::invalid_argument("Managed patch SHA-256 is invalid");
     }
-    ManagedState state = load_managed_state(directory);
-    ManagedFileRecord* match = nullptr;
-    for (ManagedFileRecord& record : state) {
-        if (same_relative_path(record.path, relativePath)) {
-            match = &record;
-            break;
-        }
-    }
-    if (match != nullptr) {
-        match->path = std::string(relativePath);
-        match->sha256 = std::string(sha256);
+    IndexedState state = load_indexed_state(folder);
+    const auto found = state.positions.find(file_name_key(relative));
+    if (found != state.positions.end()) {
+        // The manifest's spelling now; whether the launcher created the file stays as it was.
+        ManagedFileRecord& record = state.records[found->second];
+        record.path = std::string(relativePath);
+        record.sha256 = std::string(sha256);
     } else {
-        state.push_back({std::string(relativePath), std::string(sha256), !existedBefore});
+        state.records.push_back({std::string(relativePath), std::string(sha256), !existedBefore});
     }
-    save_managed_state(directory, state);
+    save_managed_state(folder.directory(), state.records);
 }
 
 }  // namespace bx

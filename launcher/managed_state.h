@@ -1,8 +1,12 @@
 #pragma once
 
+#include "launcher/game_folder.h"
+
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace bx {
@@ -16,28 +20,23 @@ struct ManagedFileRecord {
 
 using ManagedState = std::vector<ManagedFileRecord>;
 
-inline constexpr std::wstring_view kManagedStateFileName = L".kadeorvindal-managed.json";
-
 // <directory>\.kadeorvindal-managed.json, absolute and lexically normal. No disk access.
 std::filesystem::path managed_state_path(const std::filesystem::path& directory);
 
-// True when two UTF-8 relative paths name the same file (ASCII letter case ignored).
+// True when two UTF-8 relative paths name the same file: letter case folded as the file system
+// folds it (same_file_name); separators and dot segments are not normalised.
 bool same_relative_path(std::string_view left, std::string_view right);
 
-// The key under which same_relative_path finds two paths equal: the UTF-16 text with the ASCII
-// letters folded to lower case. Lets duplicate checks use a set instead of pairwise scans.
+// The key under which same_relative_path finds two paths equal (file_name_key of the UTF-16
+// text). Lets duplicate checks and lookups use hashing instead of pairwise scans.
 std::wstring relative_path_key(std::string_view relativePath);
-
-// True when an absolute path is one of the launcher's own working names in the game
-// directory: the ownership state file, its temporary file, or anything beneath either name.
-// ASCII letter case is ignored.
-bool is_managed_state_working_path(const std::filesystem::path& fullPath,
-                                   const std::filesystem::path& gameDirectory);
 
 // Full path of a recorded file; throws when the path is unsafe, leaves the game directory
 // or names the ownership state. gameDirectory is absolute and lexically normal.
 std::filesystem::path resolve_managed_path(const std::filesystem::path& gameDirectory,
                                            std::string_view relativePath);
+// The same for a folder whose checks are already worked out.
+std::filesystem::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath);
 
 // The state file's text exactly as it is written.
 std::string managed_state_text(const ManagedState& state);
@@ -45,6 +44,16 @@ std::string managed_state_text(const ManagedState& state);
 // Reads and checks the state file; empty when there is none. gameDirectory is absolute and
 // lexically normal.
 ManagedState load_managed_state(const std::filesystem::path& gameDirectory);
+
+// A loaded state with the index its duplicate check builds anyway: each record's position by
+// relative_path_key of its path.
+struct IndexedState {
+    ManagedState records;
+    std::unordered_map<std::wstring, std::size_t> positions;
+};
+
+// load_managed_state for a folder whose checks are already worked out.
+IndexedState load_indexed_state(const GameFolder& folder);
 
 // Replaces the state file through "<state file>.tmp", flushed to disk before the move.
 void save_managed_state(const std::filesystem::path& gameDirectory, const ManagedState& state);

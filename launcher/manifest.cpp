@@ -4,7 +4,6 @@
 #include "launcher/config_file.h"
 #include "launcher/config_location.h"
 #include "launcher/http.h"
-#include "launcher/managed_state.h"
 #include "launcher/path_checks.h"
 #include "launcher/text.h"
 #include "launcher/windows_path.h"
@@ -15,7 +14,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <stdexcept>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace bx {
 namespace {
@@ -23,15 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr DWORD kCombinedUrlCapacity = 32768;
-constexpr std::wstring_view kDownloadSuffix = L".download";
-
-struct ManifestChecks {
-    const std::wstring& manifestUrl;
-    const fs::path& gameDirectory;
-    const fs::path& executablePath;
-    fs::path openedDirectory;   // the game directory as Windows opens it
-    fs::path openedExecutable;  // the executable as Windows opens it
-};
+constexpr std::wstring_view kDownloadSuffixKey = L".DOWNLOAD";  // as file_name_key spells it
 
 [[noreturn]] void refuse_unsafe_path(const std::string& path) {
     throw std::runtime_error(
@@ -56,36 +47,8 @@ std::wstring resolve_download_url(const std::wstring& manifestUrl, const std::st
     return std::wstring(combined.data(), length);
 }
 
-bool same_text(const fs::path& left, const fs::path& right) {
-    return _wcsicmp(left.c_str(), right.c_str()) == 0;
-}
-
-// Where the file will be written; refuses anything outside the game directory and the
-// launcher's own files, judged both on the text and on what Windows will open.
-fs::path local_path_for(const std::string& path, const ManifestChecks& checks) {
-    const fs::path local =
-        fs::absolute(checks.gameDirectory / utf8_to_wide(path)).lexically_normal();
-    const fs::path opened = path_as_opened_below(local, checks.gameDirectory, checks.openedDirectory);
-    if (!is_path_within(local, checks.gameDirectory) ||
-        !is_path_within(opened, checks.openedDirectory)) {
-        throw std::runtime_error("Patch manifest path escapes the game directory");
-    }
-    if (is_managed_state_working_path(local, checks.gameDirectory) ||
-        is_managed_state_working_path(opened, checks.openedDirectory)) {
-        throw std::runtime_error("Patch manifest cannot replace launcher ownership state");
-    }
-    if (same_text(local, checks.executablePath) || same_text(opened, checks.openedExecutable)) {
-        throw std::runtime_error("Patch manifest cannot replace the running launcher");
-    }
-    // A short name or another alias of some other file.
-    if (!same_path_text(text_below(opened, checks.openedDirectory),
-                        text_below(local, checks.gameDirectory))) {
-        refuse_unsafe_path(path);
-    }
-    return local;
-}
-
-ManifestEntry checked_entry(const JsonValue& element, const ManifestChecks& checks) {
+ManifestEntry checked_entry(const JsonValue& element, const std::wstring& manifestUrl,
+                            const GameFolder& folder) {
     const JsonValue* path = element.find("path");
     const JsonValue* url = element.find("url");
     const JsonValue* size = element.find("size");
@@ -106,29 +69,31 @@ ManifestEntry checked_entry(const JsonValue& element, const ManifestChecks& chec
     if (!is_sha256_hex(entry.sha256)) {
         throw std::runtime_error("Patch manifest contains an invalid SHA-256");
     }
-    entry.url = resolve_download_url(checks.manifestUrl, url->as_string());
+    entry.url = resolve_download_url(manifestUrl, url->as_string());
     require_http_url(entry.url, "manifest download URL", false);
-    entry.localPath = local_path_for(entry.path, checks);
+    entry.localPath = manifest_target(folder, entry.path);
     return entry;
 }
 
-// A download is written to "<local path>.download" first: no entry may stand at, or beneath,
-// another entry's download name, or one download would destroy another entry's file.
-void refuse_download_names(const std::vector<ManifestEntry>& entries,
-                           const fs::path& gameDirectory) {
-    std::unordered_map<std::wstring, std::size_t> byPath;
-    byPath.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        byPath.emplace(ascii_lowercase(entries[i].localPath.native()), i);
-    }
-    const std::size_t rootLength = gameDirectory.native().size();
+// Two entries for one file (letter case folded as the file system folds it) would overwrite
+// each other. So would an entry at or beneath another entry's download name, because a download
+// is written to "<local path>.download" first.
+void refuse_colliding_paths(const std::vector<ManifestEntry>& entries,
+                            const fs::path& gameDirectory) {
+    std::unordered_set<std::wstring> keys;
+    keys.reserve(entries.size());
     for (const ManifestEntry& entry : entries) {
-        std::wstring key = ascii_lowercase(entry.localPath.native());
-        while (key.size() > rootLength) {
-            if (key.size() > kDownloadSuffix.size() &&
-                key.compare(key.size() - kDownloadSuffix.size(), kDownloadSuffix.size(),
-                            kDownloadSuffix) == 0 &&
-                byPath.count(key.substr(0, key.size() - kDownloadSuffix.size())) != 0) {
+        if (!keys.insert(file_name_key(text_below(entry.localPath, gameDirectory))).second) {
+            throw std::runtime_error("Patch manifest contains a duplicate path");
+        }
+    }
+    for (const ManifestEntry& entry : entries) {
+        std::wstring key = file_name_key(text_below(entry.localPath, gameDirectory));
+        for (;;) {
+            if (key.size() > kDownloadSuffixKey.size() &&
+                key.compare(key.size() - kDownloadSuffixKey.size(), kDownloadSuffixKey.size(),
+                            kDownloadSuffixKey) == 0 &&
+                keys.count(key.substr(0, key.size() - kDownloadSuffixKey.size())) != 0) {
                 throw std::runtime_error(concat_message(
                     "Patch manifest path is reserved for a download in progress: ",
                     entry.path.data(), entry.path.size()));
@@ -144,10 +109,34 @@ void refuse_download_names(const std::vector<ManifestEntry>& entries,
 
 }  // namespace
 
+fs::path manifest_target(const GameFolder& folder, const std::string& path) {
+    const std::wstring relative = utf8_to_wide(path);
+    switch (folder.judge(relative)) {
+    case GameFolder::Refusal::none:
+        return folder.full_path(relative);
+    case GameFolder::Refusal::unsafe:
+        // A short name or another alias of some other file.
+        refuse_unsafe_path(path);
+    case GameFolder::Refusal::escapes:
+        throw std::runtime_error("Patch manifest path escapes the game directory");
+    case GameFolder::Refusal::state:
+        throw std::runtime_error("Patch manifest cannot replace launcher ownership state");
+    case GameFolder::Refusal::launcher:
+        throw std::runtime_error("Patch manifest cannot replace the running launcher");
+    }
+    throw std::logic_error("unknown path refusal");
+}
+
 std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
                                                 const std::wstring& manifestUrl,
                                                 const fs::path& gameDirectory,
                                                 const fs::path& executablePath) {
+    return parse_patch_manifest(text, manifestUrl, GameFolder(gameDirectory, executablePath));
+}
+
+std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
+                                                const std::wstring& manifestUrl,
+                                                const GameFolder& folder) {
     std::vector<ManifestEntry> entries;
     {
         const JsonValue root = parse_json(text);
@@ -161,30 +150,22 @@ std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
         }
         const JsonArray& elements = files->as_array();
         entries.reserve(elements.size());
-        const ManifestChecks checks{manifestUrl, gameDirectory, executablePath,
-                                    path_as_opened(gameDirectory), path_as_opened(executablePath)};
         for (const JsonValue& element : elements) {
-            entries.push_back(checked_entry(element, checks));
+            entries.push_back(checked_entry(element, manifestUrl, folder));
         }
     }
     std::sort(entries.begin(), entries.end(), [](const ManifestEntry& a, const ManifestEntry& b) {
         return _wcsicmp(a.localPath.c_str(), b.localPath.c_str()) < 0;
     });
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-        if (same_text(entries[i - 1].localPath, entries[i].localPath)) {
-            throw std::runtime_error("Patch manifest contains a duplicate path");
-        }
-    }
-    refuse_download_names(entries, gameDirectory);
+    refuse_colliding_paths(entries, folder.directory());
     return entries;
 }
 
 std::vector<ManifestEntry> fetch_patch_manifest(const LauncherConfig& config,
-                                                const fs::path& gameDirectory) {
-    const fs::path executable = executable_path();
+                                                const GameFolder& folder) {
     const std::vector<char> body = http_get_body(config.patchManifestUrl);
     return parse_patch_manifest(std::string(body.begin(), body.end()), config.patchManifestUrl,
-                                gameDirectory, executable);
+                                folder);
 }
 
 }  // namespace bx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/config.h"
+#include "launcher/game_folder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -27,8 +28,21 @@ std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
                                                 const std::filesystem::path& gameDirectory,
                                                 const std::filesystem::path& executablePath);
 
-// GETs config.patchManifestUrl and checks it as above, against the running executable.
+// The same against a folder whose checks are already worked out (the running launcher among
+// them).
+std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
+                                                const std::wstring& manifestUrl,
+                                                const GameFolder& folder);
+
+// GETs config.patchManifestUrl and checks it as above.
 std::vector<ManifestEntry> fetch_patch_manifest(const LauncherConfig& config,
-                                                const std::filesystem::path& gameDirectory);
+                                                const GameFolder& folder);
+
+// Where the file of a manifest path (UTF-8, already a safe relative path) lands. Refused with the
+// manifest's messages when Windows would open something outside the game directory, an alias of
+// another name, the ownership state file or its ".tmp", or the running launcher. The answer
+// reflects the disk at the call: a file that an 8.3 alias names may exist only later in a
+// synchronisation, so it is asked again right before each download is moved into place.
+std::filesystem::path manifest_target(const GameFolder& folder, const std::string& path);
 
 }  // namespace bx

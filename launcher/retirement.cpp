@@ -4,10 +4,10 @@
 #include "launcher/path_checks.h"
 #include "launcher/sha256.h"
 #include "launcher/text.h"
+#include "launcher/windows_path.h"
 
 #include <stdexcept>
 #include <system_error>
-#include <unordered_set>
 
 namespace bx {
 namespace {
@@ -46,28 +46,32 @@ void remove_retired(const fs::path& file, const ManagedFileRecord& record) {
 
 SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
                                   const std::vector<std::string>& manifestPaths) {
-    const fs::path directory = fs::absolute(gameDirectory).lexically_normal();
-    const ManagedState state = load_managed_state(directory);
+    const GameFolder folder(absolute_path(gameDirectory));
+    const IndexedState state = load_indexed_state(folder);
     SyncSummary summary;
-    if (state.empty()) {
+    if (state.records.empty()) {
         return summary;
     }
 
-    std::unordered_set<std::wstring> listed;
-    listed.reserve(manifestPaths.size());
+    // "Still listed" is asked of the state's own index, one key per manifest path.
+    std::vector<bool> listed(state.records.size(), false);
     for (const std::string& path : manifestPaths) {
-        listed.insert(relative_path_key(path));
+        const auto found = state.positions.find(relative_path_key(path));
+        if (found != state.positions.end()) {
+            listed[found->second] = true;
+        }
     }
 
     ManagedState kept;
     bool anyUnlisted = false;
     std::vector<char> buffer;
-    for (const ManagedFileRecord& record : state) {
-        if (listed.count(relative_path_key(record.path)) != 0) {
+    for (std::size_t i = 0; i < state.records.size(); ++i) {
+        const ManagedFileRecord& record = state.records[i];
+        if (listed[i]) {
             kept.push_back(record);
             continue;
         }
-        const fs::path file = resolve_managed_path(directory, record.path);
+        const fs::path file = resolve_managed_path(folder, record.path);
         std::error_code error;
         const fs::file_status status = fs::status(file, error);
         if (status.type() == fs::file_type::not_found) {
@@ -83,7 +87,7 @@ SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
         anyUnlisted = true;
     }
     if (anyUnlisted) {
-        save_managed_state(directory, kept);
+        save_managed_state(folder.directory(), kept);
     }
     return summary;
 }

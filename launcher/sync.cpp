@@ -150,8 +150,8 @@ void check_download(const ManifestEntry& entry, const fs::path& temporary,
     }
 }
 
-void download(const fs::path& gameDirectory, const ManifestEntry& entry,
-              std::vector<char>& buffer, const DownloadProgress& tally) {
+void download(const GameFolder& folder, const ManifestEntry& entry, std::vector<char>& buffer,
+              const DownloadProgress& tally) {
     fs::path temporary = entry.localPath;
     temporary += L".download";
     const bool existedBefore = existed_before(entry.localPath);
@@ -161,11 +161,14 @@ void download(const fs::path& gameDirectory, const ManifestEntry& entry,
     try {
         receive(entry, temporary, buffer, tally);
         check_download(entry, temporary, buffer);
+        // Judged again as the disk is now: an 8.3 alias may name a file that this run created,
+        // the ownership state above all.
+        manifest_target(folder, entry.path);
         if (!MoveFileExW(temporary.c_str(), entry.localPath.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             throw_last_error("MoveFileExW(client file)");
         }
-        record_managed_file(gameDirectory, entry.path, entry.sha256, existedBefore);
+        record_managed_file(folder.directory(), entry.path, entry.sha256, existedBefore);
     } catch (...) {
         // Only the move changes the target: without it, no trace of this download stays.
         std::error_code ignored;
@@ -196,7 +199,8 @@ SyncSummary synchronize_client_files(const LauncherConfig& config, const Progres
     report(progress, L"Consultando la lista de archivos del juego\u2026", 0, 0, 0, 0);
     const fs::path gameDirectory = game_directory_path(config);
     fs::create_directories(gameDirectory);
-    const std::vector<ManifestEntry> entries = fetch_patch_manifest(config, gameDirectory);
+    const GameFolder folder(gameDirectory, executable_path());
+    const std::vector<ManifestEntry> entries = fetch_patch_manifest(config, folder);
 
     std::vector<std::string> paths;
     paths.reserve(entries.size());
@@ -221,7 +225,7 @@ SyncSummary synchronize_client_files(const LauncherConfig& config, const Progres
     std::uint64_t bytesDone = 0;
     for (std::size_t q = 0; q < queue.size(); ++q) {
         const DownloadProgress tally{progress, *queue[q], q, queue.size(), bytesDone, bytesTotal};
-        download(gameDirectory, *queue[q], buffer, tally);
+        download(folder, *queue[q], buffer, tally);
     }
 
     summary.downloadedCount = static_cast<std::uint32_t>(queue.size());

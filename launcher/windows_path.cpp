@@ -6,10 +6,20 @@
 #include <windows.h>
 
 #include <array>
+#include <climits>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace bx {
 namespace {
+
+int checked_length(std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX)) {
+        throw std::length_error("Path is too long to compare");
+    }
+    return static_cast<int>(size);
+}
 
 std::wstring full_path_name(const std::wstring& text) {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -82,19 +92,31 @@ bool is_device_name(std::string_view segment) {
 
 }  // namespace
 
-std::filesystem::path path_as_opened(const std::filesystem::path& path) {
-    return std::filesystem::path(long_path_name(full_path_name(path.native())));
+std::filesystem::path absolute_path(const std::filesystem::path& path) {
+    if (path.empty()) {
+        throw std::filesystem::filesystem_error(
+            "cannot make absolute path", path, std::make_error_code(std::errc::invalid_argument));
+    }
+    if (is_fully_absolute(path)) {
+        return normal_path(path);
+    }
+    // Only the missing start is asked for (the current directory, the current drive or share,
+    // or that drive's current directory); the path's own segments are kept as written.
+    const std::wstring& text = path.native();
+    const bool driveRelative = text.size() >= 2 && text[1] == L':';
+    const bool rooted = !text.empty() && (text[0] == L'\\' || text[0] == L'/');
+    const std::wstring start = driveRelative ? text.substr(0, 2) : rooted ? L"\\" : L".";
+    std::wstring base;
+    try {
+        base = full_path_name(start);
+    } catch (const std::system_error& error) {
+        throw std::filesystem::filesystem_error("cannot make absolute path", path, error.code());
+    }
+    return normal_path(join_path(base, path));
 }
 
-std::filesystem::path path_as_opened_below(const std::filesystem::path& path,
-                                           const std::filesystem::path& directory,
-                                           const std::filesystem::path& openedDirectory) {
-    const std::wstring below = text_below(path, directory);
-    if (below.empty() || below.find(L'~') != std::wstring::npos ||
-        !is_path_within(path, directory)) {
-        return path_as_opened(path);
-    }
-    return openedDirectory / below;
+std::filesystem::path path_as_opened(const std::filesystem::path& path) {
+    return std::filesystem::path(long_path_name(full_path_name(path.native())));
 }
 
 std::wstring text_below(const std::filesystem::path& path, const std::filesystem::path& directory) {
@@ -106,11 +128,44 @@ std::wstring text_below(const std::filesystem::path& path, const std::filesystem
     return path.native().size() > length ? path.native().substr(length) : std::wstring();
 }
 
-bool same_path_text(const std::filesystem::path& left, const std::filesystem::path& right) {
-    const std::wstring& a = left.native();
-    const std::wstring& b = right.native();
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+bool same_file_name(std::wstring_view left, std::wstring_view right) {
+    return CompareStringOrdinal(left.data(), checked_length(left.size()), right.data(),
+                                checked_length(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring file_name_key(std::wstring_view text) {
+    std::wstring key(text);
+    bool ascii = true;
+    for (wchar_t& c : key) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
+    }
+    if (ascii) {
+        return key;
+    }
+    // The file system's own casing, not a language's: LCMapStringEx without linguistic casing,
+    // on the runs between surrogates. The file system folds single UTF-16 units only, so a
+    // character beyond the BMP keeps its case (LCMapStringEx would fold some of them).
+    key.assign(text);
+    std::size_t start = 0;
+    while (start < key.size()) {
+        std::size_t end = start;
+        while (end < key.size() && (key[end] < 0xD800 || key[end] > 0xDFFF)) {
+            ++end;
+        }
+        if (end > start) {
+            const int length = checked_length(end - start);
+            if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data() + start, length,
+                              key.data() + start, length, nullptr, nullptr, 0) != length) {
+                throw_last_error("LCMapStringEx");
+            }
+        }
+        start = end + 1;
+    }
+    return key;
 }
 
 bool has_windows_alias_segment(std::string_view relativePath) {

@@ -135,6 +135,13 @@ TEST(GameDirectoryPath, ResolvesAgainstTheConfigurationDirectory) {
         {L"D:\\Play", L"E:\\Games\\.\\x\\..", L"E:\\Games\\"},
         {L"D:\\Play", L"Game/bin", L"D:\\Play\\Game\\bin"},
         {L"D:\\Play", L"\\\\server\\share\\Games", L"\\\\server\\share\\Games"},
+        // A launcher on a share: its games stay on the share, never above it.
+        {L"\\\\server\\share\\Play", L".", L"\\\\server\\share\\Play\\"},
+        {L"\\\\server\\share\\Play", L"game", L"\\\\server\\share\\Play\\game"},
+        {L"\\\\server\\share\\Play", L"..\\..\\Game", L"\\\\server\\share\\Game"},
+        {L"\\\\server\\share\\Play", L"\\Games", L"\\\\server\\share\\Games"},
+        {L"\\\\?\\D:\\Play", L"..\\Game", L"\\\\?\\D:\\Game"},
+        {L"\\\\?\\D:\\Play", L"\\Games", L"\\\\?\\D:\\Games"},
     };
     for (const auto& c : cases) {
         bx::LauncherConfig config;
@@ -142,6 +149,43 @@ TEST(GameDirectoryPath, ResolvesAgainstTheConfigurationDirectory) {
         config.gameDirectory = c.game_directory;
         EXPECT_EQ(bx::game_directory_path(config).native(), c.expected) << c.game_directory;
     }
+}
+
+// Started from a share, the launcher looks for its configuration on the share and, without
+// one, keeps the share as its folder (no file there: the host does not exist).
+TEST(LoadLauncherConfig, AnExecutableOnAShareKeepsItsShare) {
+    const bx::LauncherConfig config =
+        bx::load_launcher_config_for({}, L"\\\\no-such-host.invalid\\games\\Play\\Launcher.exe");
+    EXPECT_EQ(config.configDirectory.native(), L"\\\\no-such-host.invalid\\games\\Play");
+    EXPECT_EQ(bx::game_directory_path(config).native(), L"\\\\no-such-host.invalid\\games\\Play\\");
+    EXPECT_EQ(failure_of(L"\\\\no-such-host.invalid\\games\\cfg\\..\\l.json", {}),
+              "Launcher configuration was not found: \\\\no-such-host.invalid\\games\\l.json");
+}
+
+// Extended-length paths (\\?\D:\...) name the same files as their plain forms, for the
+// executable, "--config", the configuration's folder and the game directory.
+TEST(LoadLauncherConfig, ExtendedLengthPathsKeepTheirMeaning) {
+    ScratchFolder folder;
+    const std::wstring extended = L"\\\\?\\" + folder.path().native();
+    write_bytes(folder / L"cfg\\launcher.json", R"({"serverName": "given", "gameDirectory": "..\\game"})");
+    write_bytes(folder / L"Play\\Launcher.json", named("own"));
+
+    const bx::LauncherConfig given =
+        bx::load_launcher_config_for(extended + L"\\cfg\\launcher.json", {});
+    EXPECT_EQ(given.serverName, L"given");
+    EXPECT_EQ(given.configDirectory.native(), extended + L"\\cfg");
+    EXPECT_EQ(bx::game_directory_path(given).native(), extended + L"\\game");
+    EXPECT_EQ(failure_of(extended + L"\\cfg\\none.json", {}),
+              "Launcher configuration was not found: " + bx::wide_to_utf8(extended) +
+                  "\\cfg\\none.json");
+
+    const bx::LauncherConfig own = bx::load_launcher_config_for({}, extended + L"\\Play\\Launcher.exe");
+    EXPECT_EQ(own.serverName, L"own");
+    EXPECT_EQ(own.configDirectory.native(), extended + L"\\Play");
+    const bx::LauncherConfig defaults =
+        bx::load_launcher_config_for({}, extended + L"\\Elsewhere\\Launcher.exe");
+    EXPECT_EQ(defaults.configDirectory.native(), extended + L"\\Elsewhere");
+    EXPECT_EQ(bx::game_directory_path(defaults).native(), extended + L"\\Elsewhere\\");
 }
 
 TEST(ResolveConfigPath, KeepsEmptyAndAbsolutePaths) {

@@ -40,11 +40,13 @@ TEST(ManagedStatePath, IsTheFixedNameInTheDirectory) {
               L"C:\\Games\\Kade\\.kadeorvindal-managed.json");
 }
 
-TEST(SameRelativePath, FoldsOnlyAsciiLettersAndNormalisesNothing) {
+// NTFS folds the case of every letter, not only A-Z: "É.pak" and "é.pak" are one file.
+TEST(SameRelativePath, FoldsCaseAsTheFileSystemAndNormalisesNothing) {
     EXPECT_TRUE(bx::same_relative_path("Data/Music.bin", "data/music.BIN"));
     EXPECT_FALSE(bx::same_relative_path("data/a.bin", "data//a.bin"));
-    EXPECT_FALSE(bx::same_relative_path("\xC3\x89.bin", "\xC3\xA9.bin"));  // É and é
-    EXPECT_EQ(bx::relative_path_key("Data/\xC3\x89X.bin"), L"data/\u00C9x.bin");
+    EXPECT_TRUE(bx::same_relative_path("\xC3\x89.bin", "\xC3\xA9.bin"));  // É and é
+    EXPECT_FALSE(bx::same_relative_path("stra\xC3\x9F" "e", "STRASSE"));  // ß
+    EXPECT_EQ(bx::relative_path_key("Data/\xC3\xA9X.bin"), bx::relative_path_key("DATA/\xC3\x89x.BIN"));
     EXPECT_THROW(bx::same_relative_path("\xFF", "a"), std::system_error);
 }
 
@@ -184,6 +186,8 @@ TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
          "Patch ownership state contains an invalid SHA-256"},
         {"duplicate", state_with(entry("Data/Music.bin") + "," + entry("data/music.BIN")),
          "Patch ownership state contains a duplicate path"},
+        {"duplicate beyond A-Z", state_with(entry("\xC3\x89.pak") + "," + entry("\xC3\xA9.pak")),
+         "Patch ownership state contains a duplicate path"},
         {"unsafe", state_with(entry("../x.bin")),
          "Managed patch state contains an unsafe path: ../x.bin"},
         {"state file itself", state_with(entry(".KADEORVINDAL-managed.json")),
@@ -237,6 +241,17 @@ TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
     EXPECT_TRUE(state[0].removeWhenUnlisted);
     EXPECT_EQ(state[1].path, "OLD.bin");
     EXPECT_FALSE(state[1].removeWhenUnlisted);
+}
+
+TEST(RecordManagedFile, ASpellingThatDiffersInANonAsciiLettersCaseIsTheSameRecord) {
+    GameFolder folder;
+    bx::record_managed_file(folder.path(), "m\xC3\xBAsica/\xC3\xA9t\xC3\xA9.pak", kDigestA, false);
+    bx::record_managed_file(folder.path(), "M\xC3\x9Asica/\xC3\x89T\xC3\x89.pak", kDigestB, true);
+    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 1u);
+    EXPECT_EQ(state[0].path, "M\xC3\x9Asica/\xC3\x89T\xC3\x89.pak");
+    EXPECT_EQ(state[0].sha256, kDigestB);
+    EXPECT_TRUE(state[0].removeWhenUnlisted);
 }
 
 TEST(RecordManagedFile, RefusesBadInputWithoutTouchingTheDisk) {

@@ -95,6 +95,11 @@ TEST(ParsePatchManifest, RefusesHostileAndBrokenManifests) {
         {"empty", manifest(entry("")), unsafe},
         {"duplicate", manifest(entry("Data/A.pak") + "," + good + entry("data/a.PAK")),
          "Patch manifest contains a duplicate path"},
+        // One file to NTFS, which folds É and é; a few other names sort between them.
+        {"duplicate beyond A-Z",
+         manifest(entry("\xC3\x89.pak") + "," + entry("\xC3\x96.pak") + "," + good +
+                  entry("\xC3\xA9.pak")),
+         "Patch manifest contains a duplicate path"},
         {"state file", manifest(entry(".kadeorvindal-managed.json")), state},
         {"state file in capitals", manifest(entry(".KADEORVINDAL-Managed.json")), state},
         {"state file with a dot", manifest(entry(".kadeorvindal-managed.json.")),
@@ -108,6 +113,9 @@ TEST(ParsePatchManifest, RefusesHostileAndBrokenManifests) {
          "Patch manifest path is reserved for a download in progress: x.bin.download"},
         {"beneath a download name", manifest(entry("X.BIN.download/y") + "," + entry("x.bin")),
          "Patch manifest path is reserved for a download in progress: X.BIN.download/y"},
+        {"download name beyond A-Z",
+         manifest(entry("\xC3\xA9.bin") + "," + entry("\xC3\x89.bin.download")),
+         "Patch manifest path is reserved for a download in progress: \xC3\x89.bin.download"},
         {"ftp", manifest(entry("a.bin", "ftp://127.0.0.1/a.bin")), badUrl},
         {"credentials", manifest(entry("a.bin", "http://user:pw@127.0.0.1/a.bin")), badUrl},
         {"user only", manifest(entry("a.bin", "http://user@127.0.0.1/a.bin")), badUrl},

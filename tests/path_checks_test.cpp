@@ -75,6 +75,8 @@ TEST(IsFullyAbsolute, WantsADriveOrShareAndARoot) {
     } cases[] = {
         {L"D:\\Games", true},           {L"d:/games", true},
         {L"\\\\server\\share\\x", true}, {L"//server/share", true},
+        {L"\\\\?\\C:\\x", true},         {L"\\\\?\\UNC\\server\\share", true},
+        {L"\\\\.\\C:\\x", true},
         {L"D:Games", false},             {L"\\Games", false},
         {L"/Games", false},              {L"Games\\x", false},
         {L"", false},                    {L"\\\\\\x", false},
@@ -109,6 +111,92 @@ TEST(IsPathWithin, ComparesNormalFormsWithATrailingSeparator) {
                 << testing::PrintToString(std::wstring(c.candidate)) << " in "
                 << testing::PrintToString(std::wstring(directory));
         }
+    }
+}
+
+// What Windows makes of each root: a share and the device of an extended path are roots that
+// ".." never climbs above; separators become single backslashes.
+TEST(NormalPath, KeepsEachKindOfRoot) {
+    const struct {
+        const wchar_t* path;
+        const wchar_t* normal;
+    } cases[] = {
+        {L"D:\\Games\\sub\\..\\x.bin", L"D:\\Games\\x.bin"},
+        {L"D:/Games//./x.bin", L"D:\\Games\\x.bin"},
+        {L"D:\\Play\\.", L"D:\\Play\\"},
+        {L"D:\\Play\\Launcher\\..", L"D:\\Play\\"},
+        {L"D:\\Play\\", L"D:\\Play\\"},
+        {L"D:\\..\\..\\x", L"D:\\x"},
+        {L"D:\\", L"D:\\"},
+        {L"\\\\server\\share\\x\\..\\y", L"\\\\server\\share\\y"},
+        {L"\\\\server\\share\\..\\..\\y", L"\\\\server\\share\\y"},
+        {L"//server/share/game/./a", L"\\\\server\\share\\game\\a"},
+        {L"\\\\server\\share", L"\\\\server\\share\\"},
+        {L"\\\\?\\C:\\Games\\..\\x", L"\\\\?\\C:\\x"},
+        {L"\\\\?\\C:\\..\\x", L"\\\\?\\C:\\x"},
+        {L"\\\\?\\UNC\\server\\share\\..\\x", L"\\\\?\\UNC\\server\\share\\x"},
+        {L"\\\\.\\C:\\a\\..\\b", L"\\\\.\\C:\\b"},
+        {L"\\Games\\..\\x", L"\\x"},
+        {L"D:Games\\..\\x", L"D:x"},
+        {L"a\\..\\..\\b", L"..\\b"},
+        {L"a\\..", L"."},
+        {L"..\\..", L"..\\.."},
+        {L"", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::normal_path(c.path).native(), c.normal)
+            << testing::PrintToString(std::wstring(c.path));
+    }
+}
+
+TEST(JoinPath, TakesWhatThePathLacksFromTheBase) {
+    const struct {
+        const wchar_t* base;
+        const wchar_t* path;
+        const wchar_t* joined;
+    } cases[] = {
+        {L"D:\\Play", L"game", L"D:\\Play\\game"},
+        {L"D:\\Play\\", L"..\\Game", L"D:\\Play\\..\\Game"},
+        {L"D:\\Play", L"\\Games", L"D:\\Games"},
+        {L"D:\\Play", L"D:Games", L"D:\\Play\\Games"},
+        {L"D:\\Play", L"E:Games", L"E:Games"},
+        {L"D:\\Play", L"E:\\Games", L"E:\\Games"},
+        {L"D:\\Play", L"\\\\server\\share\\x", L"\\\\server\\share\\x"},
+        {L"\\\\server\\share\\launcher", L"game", L"\\\\server\\share\\launcher\\game"},
+        {L"\\\\server\\share\\launcher", L"\\Games", L"\\\\server\\share\\Games"},
+        {L"\\\\server\\share", L"D:Games", L"D:Games"},
+        {L"\\\\?\\C:\\Play", L"\\Games", L"\\\\?\\C:\\Games"},
+        {L"\\\\?\\C:\\Play", L"game", L"\\\\?\\C:\\Play\\game"},
+        {L"", L"game", L"game"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::join_path(c.base, c.path).native(), c.joined)
+            << testing::PrintToString(std::wstring(c.base)) << " + "
+            << testing::PrintToString(std::wstring(c.path));
+    }
+}
+
+TEST(IsPathWithin, NeverLeavesAShareOrAnExtendedDevice) {
+    const struct {
+        const wchar_t* candidate;
+        const wchar_t* directory;
+        bool inside;
+    } cases[] = {
+        {L"\\\\server\\share\\game\\x.bin", L"\\\\server\\share\\game", true},
+        {L"//SERVER/Share/game/x.bin", L"\\\\server\\share\\game", true},
+        {L"\\\\server\\share\\game\\..\\x.bin", L"\\\\server\\share\\game", false},
+        // ".." cannot reach another share of the host.
+        {L"\\\\server\\share\\..\\other\\x.bin", L"\\\\server\\other", false},
+        {L"\\\\server\\share\\..\\..\\share\\x.bin", L"\\\\server\\share", true},
+        {L"\\\\server\\share2\\x.bin", L"\\\\server\\share", false},
+        {L"\\server\\share\\x.bin", L"\\\\server\\share", false},
+        {L"\\\\?\\C:\\Games\\x.bin", L"\\\\?\\C:\\Games", true},
+        {L"\\\\?\\C:\\Games\\..\\x.bin", L"\\\\?\\C:\\Games", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bx::is_path_within(c.candidate, c.directory), c.inside)
+            << testing::PrintToString(std::wstring(c.candidate)) << " in "
+            << testing::PrintToString(std::wstring(c.directory));
     }
 }
 

@@ -23,8 +23,9 @@ fs::path state_file(const GameFolder& folder) { return folder / L".kadeorvindal-
 // Writes a game file and returns the record the launcher would have made for it.
 bx::ManagedFileRecord installed(const GameFolder& folder, const std::string& path,
                                 const std::string& content, bool removeWhenUnlisted) {
-    write_bytes(folder / bx::resolve_managed_path(folder.path(), path), content);
-    return {path, bx::sha256_file(folder / fs::path(path).make_preferred()), removeWhenUnlisted};
+    const fs::path file = bx::resolve_managed_path(folder.path(), path);
+    write_bytes(file, content);
+    return {path, bx::sha256_file(file), removeWhenUnlisted};
 }
 
 std::string upper(std::string text) {
@@ -44,11 +45,13 @@ TEST(RetireUnlistedFiles, WithoutStateDoesNothingAndCreatesNothing) {
 TEST(RetireUnlistedFiles, AllListedLeavesTheStateFileUntouched) {
     GameFolder folder;
     bx::save_managed_state(folder.path(), {installed(folder, "Data/A.bin", "a", true),
-                                           installed(folder, "b.bin", "b", false)});
+                                           installed(folder, "b.bin", "b", false),
+                                           installed(folder, "\xC3\xA9t\xC3\xA9.pak", "e", true)});
     const std::string before = file_bytes(state_file(folder));
     const auto stamp = fs::last_write_time(state_file(folder));
-    const bx::SyncSummary summary =
-        bx::retire_unlisted_files(folder.path(), {"B.BIN", "x.bin", "data/a.bin"});
+    // Letter case differs, beyond A-Z too ("ÉTÉ.pak" is the same file as "été.pak").
+    const bx::SyncSummary summary = bx::retire_unlisted_files(
+        folder.path(), {"B.BIN", "x.bin", "data/a.bin", "\xC3\x89T\xC3\x89.pak"});
     EXPECT_EQ(summary.removedCount, 0);
     EXPECT_TRUE(summary.keptFiles.empty());
     EXPECT_EQ(file_bytes(state_file(folder)), before);
@@ -129,6 +132,31 @@ TEST(RetireUnlistedFiles, AFailedRemovalStopsWithoutSavingTheState) {
     const bx::SyncSummary summary = bx::retire_unlisted_files(folder.path(), {});
     EXPECT_EQ(summary.removedCount, 2);
     EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+}
+
+// The removals are done before the state is saved: when the save fails, they stand, and the
+// old state stays as it was (its records of removed files are dropped on the next run).
+TEST(RetireUnlistedFiles, AFailedFinalSaveKeepsTheRemovalsAndTheOldState) {
+    GameFolder folder;
+    bx::save_managed_state(folder.path(), {installed(folder, "a.bin", "a", true),
+                                           installed(folder, "kept.bin", "k", true)});
+    const std::string before = file_bytes(state_file(folder));
+    std::string failure;
+    {
+        bx_test::FileLock lock(state_file(folder), FILE_SHARE_READ);
+        failure = thrown_text([&] { bx::retire_unlisted_files(folder.path(), {"kept.bin"}); });
+    }
+    EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
+    EXPECT_FALSE(fs::exists(folder / L"a.bin"));
+    EXPECT_TRUE(fs::exists(folder / L"kept.bin"));
+    EXPECT_EQ(file_bytes(state_file(folder)), before);
+    EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+
+    const bx::SyncSummary summary = bx::retire_unlisted_files(folder.path(), {"kept.bin"});
+    EXPECT_EQ(summary.removedCount, 0);
+    EXPECT_TRUE(summary.keptFiles.empty());
+    ASSERT_EQ(bx::load_managed_state(folder.path()).size(), 1u);
+    EXPECT_EQ(bx::load_managed_state(folder.path())[0].path, "kept.bin");
 }
 
 TEST(RetireUnlistedFiles, ABrokenStateFileStopsBeforeAnythingIsRemoved) {

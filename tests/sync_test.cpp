@@ -326,6 +326,8 @@ TEST(SynchronizeClientFiles, HostileManifestsChangeNothing) {
         {"trailing blank", listed_entry("a.bin ")},
         {"NUL", listed_entry("a\\u0000b")},
         {"letter case clash", listed_entry("Data/A.pak") + "," + listed_entry("data/a.PAK")},
+        {"letter case clash beyond A-Z",
+         listed_entry("\xC3\x89.pak") + "," + listed_entry("\xC3\xA9.pak")},
         {"state file", listed_entry(".kadeorvindal-managed.json")},
         {"state file with a trailing dot", listed_entry(".kadeorvindal-managed.json.")},
         {"state temporary", listed_entry(".kadeorvindal-managed.json.tmp")},
@@ -467,6 +469,157 @@ TEST(SynchronizeClientFiles, AStalledBodyRunsIntoTheTimeOut) {
     expect_clean_failure_and_recovery({"stalled body", "stall=45", std::nullopt, false});
 }
 
+// A file recorded as "é.pak" that the manifest now spells "É.pak" is the same file to NTFS: it is
+// neither retired nor fetched again.
+TEST(SynchronizeClientFiles, ASpellingThatChangesOnlyANonAsciiLettersCaseIsTheSameFile) {
+    GameFolder folder;
+    PatchServer server;
+    const std::string content = pattern_bytes(64, 16);
+    write_bytes(bx::resolve_managed_path(folder.path(), "\xC3\xA9t\xC3\xA9.pak"), content);
+    bx::save_managed_state(folder.path(), {{"\xC3\xA9t\xC3\xA9.pak", digest_of(content), true}});
+    const std::string state = file_bytes(folder / L".kadeorvindal-managed.json");
+    server.publish_manifest("{\"schema\": 1, \"files\": [{\"path\": \"\xC3\x89T\xC3\x89.pak\", "
+                            "\"url\": \"x.bin\", \"size\": 64, \"sha256\": \"" +
+                            digest_of(content) + "\"}]}");
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+    EXPECT_EQ(summary.removedCount, 0);
+    EXPECT_EQ(server.requests_for("x.bin"), 0u);
+    EXPECT_EQ(file_bytes(bx::resolve_managed_path(folder.path(), "\xC3\x89T\xC3\x89.pak")), content);
+    EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
+}
+
+// The 8.3 short name that Windows will give one of the launcher's own files in this folder,
+// read from the disk; empty when the volume makes none.
+std::string short_name_of(const fs::path& file) {
+    const bool existed = fs::exists(file);
+    if (!existed) write_bytes(file, "probe");
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(file.c_str(), buffer, MAX_PATH);
+    if (!existed) fs::remove(file);
+    const std::wstring name =
+        length == 0 || length >= MAX_PATH ? std::wstring() : fs::path(buffer).filename().native();
+    if (name.empty() || name == file.filename().native()) return {};
+    return std::string(name.begin(), name.end());
+}
+
+// On a first install there is no state file while the manifest is checked, so its 8.3 alias
+// names nothing yet. It does by the time the alias's download is moved: the first download
+// created the state file. The move is refused then, and the state stays the launcher's own.
+TEST(SynchronizeClientFiles, AnAliasOfTheStateFileIsRefusedWhenTheDownloadWouldReplaceIt) {
+    const struct {
+        const char* name;
+        const wchar_t* ownFile;
+        bool staleTemporary;  // a ".tmp" left by an interrupted save
+    } cases[] = {
+        {"state file", L".kadeorvindal-managed.json", false},
+        {"state temporary", L".kadeorvindal-managed.json.tmp", false},
+        {"stale state temporary", L".kadeorvindal-managed.json.tmp", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GameFolder folder;
+        PatchServer server;
+        const std::string alias = short_name_of(folder / c.ownFile);
+        if (alias.empty()) GTEST_SKIP() << "this volume keeps no 8.3 short names";
+        if (c.staleTemporary) write_bytes(folder / c.ownFile, "half a state");
+        const std::string first = pattern_bytes(100, 17);
+        const std::string forged =
+            "{\"schema\": 1, \"files\": [{\"path\": \"player.cfg\", \"sha256\": \"" +
+            std::string(64, 'a') + "\", \"removeWhenUnlisted\": true}]}";
+        server.publish({{"!first.bin", first}, {alias, forged}});
+        const std::string failure = thrown_text([&] { run(server.config(folder)); });
+
+        // Whatever the run did, the state is the launcher's and the server's bytes are nowhere
+        // in its place; the next run with a good manifest succeeds.
+        const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+        if (fs::exists(stateFile)) {
+            EXPECT_NE(file_bytes(stateFile), forged);
+            for (const std::string& path : state_paths(folder)) EXPECT_NE(path, "player.cfg");
+        }
+        if (c.ownFile == std::wstring(L".kadeorvindal-managed.json")) {
+            EXPECT_EQ(failure, "Patch manifest cannot replace launcher ownership state");
+            EXPECT_EQ(state_paths(folder), std::vector<std::string>{"!first.bin"});
+            EXPECT_EQ(file_bytes(folder / L"!first.bin"), first);
+        }
+        if (c.staleTemporary) {
+            EXPECT_EQ(failure, "Patch manifest cannot replace launcher ownership state");
+            EXPECT_EQ(server.request_count(), 1u);  // refused before any download
+        }
+        EXPECT_TRUE(leftovers(folder.path()).empty());
+        server.publish({{"!first.bin", first}, {"second.bin", "2"}});
+        EXPECT_EQ(thrown_text([&] { run(server.config(folder)); }), "");
+        EXPECT_EQ(file_bytes(folder / L"second.bin"), "2");
+        EXPECT_NE(bx::load_managed_state(folder.path()).size(), 0u);
+    }
+}
+
+// Recording fails after the download was moved into place (the state file cannot be replaced):
+// the file stays, it gets no record, and the next run finds it up to date.
+TEST(SynchronizeClientFiles, ARecordThatFailsAfterTheMoveLeavesTheFileUnrecorded) {
+    GameFolder folder;
+    PatchServer server;
+    const std::string a = pattern_bytes(100, 18), b = pattern_bytes(200, 19);
+    server.publish({{"a.bin", a}});
+    run(server.config(folder));
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    const std::string state = file_bytes(stateFile);
+
+    server.publish({{"a.bin", a}, {"b.bin", b}});
+    std::string failure;
+    {
+        bx_test::FileLock lock(stateFile, FILE_SHARE_READ);
+        failure = thrown_text([&] { run(server.config(folder)); });
+    }
+    EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
+    EXPECT_EQ(file_bytes(folder / L"b.bin"), b);
+    EXPECT_EQ(file_bytes(stateFile), state);
+    EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+    EXPECT_TRUE(leftovers(folder.path()).empty());
+
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+    EXPECT_EQ(state_paths(folder), std::vector<std::string>{"a.bin"});
+}
+
+// A receiver of the progress reports that fails in the middle of a transfer ends the run like
+// any other failure: its exception reaches the caller and no partial file stays.
+TEST(SynchronizeClientFiles, AProgressCallbackThatThrowsMidTransferLeavesNoPartialFile) {
+    GameFolder folder;
+    PatchServer server;
+    write_bytes(folder / L"t.bin", "old bytes");
+    server.publish({{"t.bin", pattern_bytes(3 << 20, 20)}});
+    const std::string failure = thrown_text([&] {
+        bx::synchronize_client_files(server.config(folder), [](const bx::PatchProgress& p) {
+            if (p.bytesDone > 0 && p.bytesDone < p.bytesTotal) {
+                throw std::runtime_error("the window is gone");
+            }
+        });
+    });
+    EXPECT_EQ(failure, "the window is gone");
+    EXPECT_EQ(file_bytes(folder / L"t.bin"), "old bytes");
+    EXPECT_TRUE(leftovers(folder.path()).empty());
+    EXPECT_TRUE(state_paths(folder).empty());
+}
+
+// A game directory given as an extended-length path is the same folder.
+TEST(SynchronizeClientFiles, AnExtendedLengthGameDirectoryIsTheSameFolder) {
+    GameFolder folder;
+    PatchServer server;
+    server.publish({{"data/a.bin", "a"}});
+    bx::LauncherConfig config = server.config(folder);
+    config.configDirectory = L"\\\\?\\" + folder.root().native();
+    bx::SyncSummary summary;
+    run(config, &summary);
+    EXPECT_EQ(summary.downloadedCount, 1u);
+    EXPECT_EQ(file_bytes(folder / L"data\\a.bin"), "a");
+    EXPECT_EQ(state_paths(folder), std::vector<std::string>{"data/a.bin"});
+    run(config, &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+}
+
 std::wstring beside_this_test(const wchar_t* name) {
     wchar_t buffer[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, buffer, MAX_PATH);
@@ -535,6 +688,15 @@ TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
     EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
     EXPECT_EQ(file_bytes(folder / L"gone.bin"), "gone");
     EXPECT_FALSE(fs::exists(folder / L"x.bin"));
+
+    // Named by its 8.3 short name: the same file.
+    const std::string alias = short_name_of(launcher);
+    if (alias.empty()) return;
+    server.publish({{"x.bin", "x"}, {alias, "evil"}});
+    const SyncRunner second(launcher, server.config(folder).patchManifestUrl, folder.path());
+    EXPECT_EQ(second.exit_code(), 1u);
+    EXPECT_EQ(file_bytes(launcher), launcherBytes);
+    EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
 }
 
 // The launcher may be ended at any moment, here in the middle of a download: the old file
