@@ -1,11 +1,12 @@
-// What the heap sees of the login's secrets. This executable replaces the global allocation
-// functions, so it stands alone: every block carries its size in a header, which lets a release
-// look at what the block still holds.
+// What the heap sees of the login's secrets and of the status probe's body. This executable
+// replaces the global allocation functions, so it stands alone: every block carries its size in
+// a header, which lets a release count the bytes it gives back and look at what they still hold.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <iterator>
 #include <new>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "json/json.h"
+#include "launcher/http.h"
 #include "launcher/login.h"
 #include "launcher/text.h"
 #include "test_server_client.h"
@@ -21,6 +23,9 @@
 namespace {
 
 constexpr std::size_t kHeader = 16;  // keeps the default alignment of operator new
+
+std::atomic<std::int64_t> g_live_bytes{0};
+std::atomic<std::int64_t> g_peak_bytes{0};
 
 // While set, every released block is searched for these texts; the test keeps them alive.
 std::atomic<const std::vector<std::string>*> g_watched{nullptr};
@@ -61,6 +66,10 @@ void* operator new(std::size_t size) {
         throw std::bad_alloc();
     }
     *reinterpret_cast<std::size_t*>(block) = size;
+    const std::int64_t live = g_live_bytes += static_cast<std::int64_t>(size);
+    std::int64_t peak = g_peak_bytes.load();
+    while (live > peak && !g_peak_bytes.compare_exchange_weak(peak, live)) {
+    }
     return block + kHeader;
 }
 
@@ -71,6 +80,7 @@ void operator delete(void* pointer) noexcept {
     char* block = static_cast<char*>(pointer) - kHeader;
     const std::size_t size = *reinterpret_cast<std::size_t*>(block);
     note_release(static_cast<const char*>(pointer), size);
+    g_live_bytes -= static_cast<std::int64_t>(size);
     std::free(block);
 }
 
@@ -109,6 +119,16 @@ public:
     WatchReleases& operator=(const WatchReleases&) = delete;
 
     bool released_a_copy() const { return g_watched_text_released; }
+};
+
+// How far the live heap bytes rose above their level at construction.
+class PeakGrowth {
+public:
+    PeakGrowth() : start_(g_live_bytes.load()) { g_peak_bytes = start_; }
+    std::int64_t bytes() const { return g_peak_bytes.load() - start_; }
+
+private:
+    std::int64_t start_;
 };
 
 // The watched forms of a password: as the login converts it, and as it stands in the body.
@@ -159,6 +179,19 @@ TEST(HeapWatch, TheLoginReleasesNoBlockHoldingThePassword) {
     for (std::size_t i = 0; i < std::size(passwords); ++i) {
         EXPECT_EQ(journal[2 * i].body, "{\"username\":\"alice\",\"password\":\"" +
                                            forms_of(passwords[i])[1] + "\"}");
+    }
+}
+
+TEST(HeapWatch, TheStatusProbeReadsALargeBodyWithoutHoldingIt) {
+    ServerTag server;
+    constexpr std::int64_t kBodyBytes = 16 * 1024 * 1024;
+    for (const char* framing : {"", "?length=none", "?chunked=1"}) {
+        SCOPED_TRACE(framing);
+        bx::LauncherConfig config;
+        config.statusUrl = server.url("/bytes/" + std::to_string(kBodyBytes) + framing);
+        const PeakGrowth growth;
+        EXPECT_TRUE(bx::check_server_status(config));
+        EXPECT_LT(growth.bytes(), kBodyBytes / 16);
     }
 }
 
