@@ -79,4 +79,11 @@ JsonValue parse_json(const std::string& text);
 // Escapes bytes to stand between the double quotes of a JSON string literal.
 std::string json_escape(std::string_view text);
 
+// The length of json_escape(text), counted without building it.
+std::size_t json_escaped_size(std::string_view text) noexcept;
+
+// Appends json_escape(text) to `out`. With room for json_escaped_size(text) more bytes reserved
+// first, `out` keeps its storage, so no released block is left holding part of a secret.
+void json_escape_append(std::string& out, std::string_view text);
+
 }  // namespace bx

@@ -22,6 +22,12 @@ bool needs_escape(unsigned char byte) noexcept {
     return byte < 0x20 || byte == '"' || byte == '\\';
 }
 
+// Bytes that append_escape writes for the byte, or 1 when it is copied.
+std::size_t escaped_length(unsigned char byte) noexcept {
+    if (!needs_escape(byte)) return 1;
+    return short_escape(byte) != 0 ? 2 : 6;
+}
+
 void append_escape(std::string& out, unsigned char byte) {
     if (const char letter = short_escape(byte)) {
         out += '\\';
@@ -39,6 +45,19 @@ void append_escape(std::string& out, unsigned char byte) {
 std::string json_escape(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 8);
+    json_escape_append(out, text);
+    return out;
+}
+
+std::size_t json_escaped_size(std::string_view text) noexcept {
+    std::size_t size = 0;
+    for (const char c : text) {
+        size += escaped_length(static_cast<unsigned char>(c));
+    }
+    return size;
+}
+
+void json_escape_append(std::string& out, std::string_view text) {
     std::size_t run_start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
@@ -48,7 +67,6 @@ std::string json_escape(std::string_view text) {
         run_start = i + 1;
     }
     out.append(text, run_start, text.size() - run_start);
-    return out;
 }
 
 }  // namespace bx

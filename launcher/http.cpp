@@ -72,15 +72,30 @@ std::uint32_t query_status(HINTERNET request) {
     return status;
 }
 
+// The body bytes WinHTTP can hand over now; 0 at the end of the body.
+DWORD query_available(HINTERNET request) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+        throw_last_error("WinHttpQueryDataAvailable");
+    }
+    return available;
+}
+
+// Reads up to `size` body bytes into `into`; 0 at the end of the body.
+DWORD read_data(HINTERNET request, void* into, DWORD size) {
+    DWORD read = 0;
+    if (!WinHttpReadData(request, into, size, &read)) {
+        throw_last_error("WinHttpReadData");
+    }
+    return read;
+}
+
 // Appends the rest of the body, in the chunk sizes WinHTTP reports. A chunk that would take the
 // body past `limit` is refused before it is read.
 void read_body(HINTERNET request, std::vector<char>& body,
                std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) {
-            throw_last_error("WinHttpQueryDataAvailable");
-        }
+        const DWORD available = query_available(request);
         if (available == 0) {
             return;
         }
@@ -89,12 +104,25 @@ void read_body(HINTERNET request, std::vector<char>& body,
         }
         const std::size_t held = body.size();
         body.resize(held + available);
-        DWORD read = 0;
-        if (!WinHttpReadData(request, body.data() + held, available, &read)) {
-            throw_last_error("WinHttpReadData");
-        }
+        const DWORD read = read_data(request, body.data() + held, available);
         body.resize(held + read);
         if (read == 0) {
+            return;
+        }
+    }
+}
+
+// Reads the rest of the body to its end and drops it. One small buffer serves every chunk, so a
+// large or unannounced body (or one WinHTTP decompresses) costs no memory.
+void discard_body(HINTERNET request) {
+    char scratch[8192];
+    for (;;) {
+        const DWORD available = query_available(request);
+        if (available == 0) {
+            return;
+        }
+        const DWORD wanted = available < sizeof scratch ? available : DWORD{sizeof scratch};
+        if (read_data(request, scratch, wanted) == 0) {
             return;
         }
     }
@@ -280,7 +308,8 @@ bool check_server_status(const LauncherConfig& config) noexcept {
         return false;
     }
     try {
-        http_get_body(config.statusUrl);
+        HttpHandles handles = http_get(config.statusUrl);
+        discard_body(handles.request.get());
         return true;
     } catch (...) {
         return false;

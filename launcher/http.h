@@ -90,8 +90,9 @@ std::uint64_t parse_content_length(std::wstring_view text) noexcept;
 HttpResponse http_post_json(const std::wstring& url, std::string_view body,
                             std::string_view authorization, std::int32_t timeoutSeconds);
 
-// True when the configured statusUrl answers a GET with 2xx and its body can be read. Never
-// throws; an empty statusUrl is false without any request.
+// True when the configured statusUrl answers a GET with 2xx and its body can be read to its end.
+// The body is read through a small fixed buffer and never held. Never throws; an empty
+// statusUrl is false without any request.
 bool check_server_status(const LauncherConfig& config) noexcept;
 
 }  // namespace bx

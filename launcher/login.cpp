@@ -50,16 +50,20 @@ bool is_valid_token(std::string_view token) noexcept {
     return true;
 }
 
-std::string session_body(std::string_view escaped_username, std::string_view escaped_password) {
+// Escaped straight into one buffer reserved for the final size: no grown-out block is left
+// behind holding part of the password.
+std::string session_body(std::string_view username, std::string_view password) {
     static constexpr std::string_view kOpen = "{\"username\":\"";
     static constexpr std::string_view kMiddle = "\",\"password\":\"";
     static constexpr std::string_view kClose = "\"}";
     std::string body;
-    // Reserved once, so that growing leaves no partial copy of the password behind.
-    body.reserve(kOpen.size() + escaped_username.size() + kMiddle.size() +
-                 escaped_password.size() + kClose.size());
-    body.append(kOpen).append(escaped_username).append(kMiddle).append(escaped_password)
-        .append(kClose);
+    body.reserve(kOpen.size() + json_escaped_size(username) + kMiddle.size() +
+                 json_escaped_size(password) + kClose.size());
+    body.append(kOpen);
+    json_escape_append(body, username);
+    body.append(kMiddle);
+    json_escape_append(body, password);
+    body.append(kClose);
     return body;
 }
 
@@ -155,10 +159,7 @@ std::uint32_t login(const LauncherConfig& config, std::wstring_view username,
         throw std::invalid_argument(
             "El usuario debe tener de 1 a 20 caracteres y la contraseña de 1 a 64.");
     }
-    std::string escaped_password = json_escape(password_utf8);
-    ReleaseWiped wipe_escaped_password(escaped_password);
-    const std::string escaped_username = json_escape(username_utf8);
-    std::string body = session_body(escaped_username, escaped_password);
+    std::string body = session_body(username_utf8, password_utf8);
     ReleaseWiped wipe_body_text(body);
 
     std::string authorization;

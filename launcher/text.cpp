@@ -24,12 +24,13 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 }  // namespace
 
 std::wstring utf8_to_wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
+    std::wstring wide;
+    if (utf8.empty()) return wide;
     const int size = checked_length(utf8.size());
     const int needed =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
     if (needed < 1) throw_last_error("MultiByteToWideChar");
-    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    wide.resize(static_cast<std::size_t>(needed));
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
                             needed) != needed) {
         throw_last_error("MultiByteToWideChar");
@@ -37,13 +38,16 @@ std::wstring utf8_to_wide(std::string_view utf8) {
     return wide;
 }
 
+// One named result on every path lets the compiler build it in the caller's object: a short
+// password then never sits in this frame's own string buffer, left behind when the frame dies.
 std::string wide_to_utf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
+    std::string utf8;
+    if (wide.empty()) return utf8;
     const int size = checked_length(wide.size());
     const int needed = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
                                            nullptr, 0, nullptr, nullptr);
     if (needed < 1) throw_last_error("WideCharToMultiByte");
-    std::string utf8(static_cast<std::size_t>(needed), '\0');
+    utf8.resize(static_cast<std::size_t>(needed));
     if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), needed,
                             nullptr, nullptr) != needed) {
         throw_last_error("WideCharToMultiByte");
