@@ -63,18 +63,24 @@ public:
     const std::string& as_string() const;
     const JsonArray& as_array() const;
     const JsonObject& as_object() const;
+    // The same for a reader that takes the payload over (moves a string out, or releases an
+    // array's elements as it goes) instead of copying it.
+    std::string& as_string();
+    JsonArray& as_array();
 
     // The member with exactly these key bytes, or null (also when this value
     // is not an object).
     const JsonValue* find(std::string_view key) const noexcept;
+    JsonValue* find(std::string_view key) noexcept;
 
 private:
     std::variant<std::monostate, bool, double, std::string, JsonArray, JsonObject> payload_;
 };
 
 // Parses one complete, strict JSON text. Every failure is a JsonError whose
-// message ends with " at byte " and the offset where the problem was found.
-JsonValue parse_json(const std::string& text);
+// message ends with " at byte " and the offset where the problem was found. The text is only
+// read, never copied, so a caller may parse bytes it holds in any buffer.
+JsonValue parse_json(std::string_view text);
 
 // Escapes bytes to stand between the double quotes of a JSON string literal.
 std::string json_escape(std::string_view text);

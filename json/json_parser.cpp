@@ -78,7 +78,7 @@ bool magnitude_below_one(std::string_view number) noexcept {
 
 class JsonParser {
 public:
-    explicit JsonParser(const std::string& input) noexcept : text(input) {}
+    explicit JsonParser(std::string_view input) noexcept : text(input) {}
 
     JsonValue parse_document() {
         skip_whitespace();
@@ -89,7 +89,7 @@ public:
     }
 
 private:
-    const std::string& text;
+    std::string_view text;
     std::size_t pos = 0;
     std::size_t depth = 0;
 
@@ -288,7 +288,7 @@ private:
 
 }  // namespace
 
-JsonValue parse_json(const std::string& text) {
+JsonValue parse_json(std::string_view text) {
     return JsonParser(text).parse_document();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace bx {
 
@@ -53,6 +54,14 @@ const JsonArray& JsonValue::as_array() const {
     throw JsonError("JSON value is not an array");
 }
 
+std::string& JsonValue::as_string() {
+    return const_cast<std::string&>(std::as_const(*this).as_string());
+}
+
+JsonArray& JsonValue::as_array() {
+    return const_cast<JsonArray&>(std::as_const(*this).as_array());
+}
+
 const JsonObject& JsonValue::as_object() const {
     if (const JsonObject* value = std::get_if<JsonObject>(&payload_)) return *value;
     throw JsonError("JSON value is not an object");
@@ -63,6 +72,10 @@ const JsonValue* JsonValue::find(std::string_view key) const noexcept {
     if (object == nullptr) return nullptr;
     const auto member = object->find(key);
     return member == object->end() ? nullptr : &member->second;
+}
+
+JsonValue* JsonValue::find(std::string_view key) noexcept {
+    return const_cast<JsonValue*>(std::as_const(*this).find(key));
 }
 
 }  // namespace bx

@@ -1,6 +1,7 @@
 #include "launcher/game_folder.h"
 
 #include "launcher/path_checks.h"
+#include "launcher/text.h"
 #include "launcher/windows_path.h"
 
 #include <algorithm>
@@ -21,6 +22,19 @@ bool is_or_lies_beneath(std::wstring_view relative, std::wstring_view name) {
         return false;
     }
     return same_file_name(relative.substr(0, name.size()), name);
+}
+
+bool is_or_lies_beneath_ascii(std::string_view relative, std::wstring_view name) {
+    if (relative.size() < name.size() ||
+        (relative.size() > name.size() && relative[name.size()] != '/')) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = relative[i];
+        const wchar_t folded = c >= 'A' && c <= 'Z' ? static_cast<wchar_t>(c + ('a' - 'A')) : c;
+        if (folded != name[i]) return false;
+    }
+    return true;
 }
 
 std::wstring with_slashes(std::wstring text) {
@@ -92,6 +106,21 @@ GameFolder::Refusal GameFolder::judge(std::wstring_view relative) const {
         return Refusal::launcher;
     }
     return same_file_name(below, relative) ? Refusal::none : Refusal::unsafe;
+}
+
+GameFolder::Refusal GameFolder::judge(std::string_view relative) const {
+    bool plain = executableBelow_.empty();
+    for (const char c : relative) {
+        plain = plain && static_cast<unsigned char>(c) < 0x80 && c != '~';
+    }
+    if (!plain) {
+        return judge(std::wstring_view(utf8_to_wide(relative)));
+    }
+    // ASCII folds only A-Z, so the launcher's own ASCII names compare byte by byte.
+    return is_or_lies_beneath_ascii(relative, kManagedStateFileName) ||
+                   is_or_lies_beneath_ascii(relative, kStateTemporaryName)
+               ? Refusal::state
+               : Refusal::none;
 }
 
 fs::path GameFolder::full_path(std::wstring_view relative) const {

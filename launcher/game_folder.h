@@ -35,6 +35,8 @@ public:
     // is_safe_relative_path and has_windows_alias_segment. The answer reflects the disk as it
     // is at the call: a file that an alias names may exist by now.
     Refusal judge(std::wstring_view relative) const;
+    // The same for the UTF-8 text; an ASCII path without '~' is judged without converting it.
+    Refusal judge(std::string_view relative) const;
 
     // The absolute, normal path of such a relative path: the directory, one separator, and
     // the path with backslashes.

@@ -24,15 +24,14 @@ const char kEscapes[] = "Managed patch state path escapes the game directory";
         concat_message("Managed patch state contains an unsafe path: ", path.data(), path.size()));
 }
 
-// The UTF-16 text of a recorded path, judged as resolve_managed_path judges it.
-std::wstring checked_record_path(const GameFolder& folder, std::string_view relativePath) {
+// Refuses a recorded path as resolve_managed_path refuses it.
+void check_record_path(const GameFolder& folder, std::string_view relativePath) {
     if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
         throw_unsafe_record_path(relativePath);
     }
-    std::wstring relative = utf8_to_wide(relativePath);
-    switch (folder.judge(relative)) {
+    switch (folder.judge(relativePath)) {
     case GameFolder::Refusal::none:
-        return relative;
+        return;
     case GameFolder::Refusal::unsafe:
         throw_unsafe_record_path(relativePath);
     default:
@@ -52,28 +51,38 @@ bool same_relative_path(std::string_view left, std::string_view right) {
     return same_file_name(first, second);
 }
 
-std::wstring relative_path_key(std::string_view relativePath) {
-    return file_name_key(utf8_to_wide(relativePath));
-}
-
 fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
     return resolve_managed_path(GameFolder(gameDirectory), relativePath);
 }
 
 fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath) {
-    return folder.full_path(checked_record_path(folder, relativePath));
+    check_record_path(folder, relativePath);
+    return folder.full_path(utf8_to_wide(relativePath));
 }
 
 std::string managed_state_text(const ManagedState& state) {
-    std::string text = "{\n  \"schema\": 1,\n  \"files\": [";
+    static constexpr std::string_view kHead = "{\n  \"schema\": 1,\n  \"files\": [";
+    static constexpr std::string_view kPath = "    {\"path\": \"";
+    static constexpr std::string_view kDigest = "\", \"sha256\": \"";
+    static constexpr std::string_view kFlag = "\", \"removeWhenUnlisted\": ";
+    static constexpr std::string_view kTail = "  ]\n}\n";
+    // Sized first, so that the text of a large state is built without growing.
+    std::size_t size = kHead.size() + kTail.size() + 1;
+    for (const ManagedFileRecord& record : state) {
+        size += 2 + kPath.size() + json_escaped_size(record.path) + kDigest.size() +
+                record.sha256.size() + kFlag.size() + 6;
+    }
+    std::string text;
+    text.reserve(size);
+    text += kHead;
     const char* separator = "\n";
     for (const ManagedFileRecord& record : state) {
         text += separator;
-        text += "    {\"path\": \"";
-        text += json_escape(record.path);
-        text += "\", \"sha256\": \"";
+        text += kPath;
+        json_escape_append(text, record.path);
+        text += kDigest;
         text += record.sha256;
-        text += "\", \"removeWhenUnlisted\": ";
+        text += kFlag;
         text += record.removeWhenUnlisted ? "true" : "false";
         text += "}";
         separator = ",\n";
@@ -81,7 +90,7 @@ std::string managed_state_text(const ManagedState& state) {
     if (!state.empty()) {
         text += "\n";
     }
-    text += "  ]\n}\n";
+    text += kTail;
     return text;
 }
 
@@ -100,9 +109,9 @@ IndexedState load_indexed_state(const GameFolder& folder) {
         throw std::runtime_error("Patch ownership state is not a regular file");
     }
 
-    const JsonValue root = parse_json(read_file_bytes(statePath));
-    const JsonValue* schema = root.find("schema");
-    const JsonValue* files = root.find("files");
+    JsonValue root = parse_json(read_file_bytes(statePath));
+    JsonValue* schema = root.find("schema");
+    JsonValue* files = root.find("files");
     if (schema == nullptr) {
         throw std::runtime_error(kIncomplete);
     }
@@ -111,25 +120,29 @@ IndexedState load_indexed_state(const GameFolder& folder) {
     }
 
     IndexedState state;
-    const JsonArray& entries = files->as_array();
+    JsonArray& entries = files->as_array();
     state.records.reserve(entries.size());
     state.positions.reserve(entries.size());
-    for (const JsonValue& entry : entries) {
-        const JsonValue* path = entry.find("path");
-        const JsonValue* sha256 = entry.find("sha256");
+    for (JsonValue& entry : entries) {
+        JsonValue* path = entry.find("path");
+        JsonValue* sha256 = entry.find("sha256");
         const JsonValue* remove = entry.find("removeWhenUnlisted");
         if (path == nullptr || sha256 == nullptr || remove == nullptr) {
             throw std::runtime_error("Patch ownership state entry is incomplete");
         }
-        ManagedFileRecord record{path->as_string(), sha256->as_string(), remove->as_bool()};
-        const std::wstring relative = checked_record_path(folder, record.path);
-        if (!is_sha256_hex(record.sha256)) {
+        // The texts are taken over from the document, and each entry is released once read.
+        std::string& pathText = path->as_string();
+        std::string& digest = sha256->as_string();
+        const bool removeWhenUnlisted = remove->as_bool();
+        check_record_path(folder, pathText);
+        if (!is_sha256_hex(digest)) {
             throw std::runtime_error("Patch ownership state contains an invalid SHA-256");
         }
-        if (!state.positions.emplace(file_name_key(relative), state.records.size()).second) {
+        state.records.push_back({std::move(pathText), std::move(digest), removeWhenUnlisted});
+        entry = JsonValue();
+        if (!state.positions.insert(state.records.back().path, state.records.size() - 1)) {
             throw std::runtime_error("Patch ownership state contains a duplicate path");
         }
-        state.records.push_back(std::move(record));
     }
     return state;
 }
@@ -149,15 +162,15 @@ void save_managed_state(const fs::path& gameDirectory, const ManagedState& state
 void record_managed_file(const fs::path& gameDirectory, std::string_view relativePath,
                          std::string_view sha256, bool existedBefore) {
     const GameFolder folder(absolute_path(gameDirectory));
-    const std::wstring relative = checked_record_path(folder, relativePath);
+    check_record_path(folder, relativePath);
     if (!is_sha256_hex(sha256)) {
         throw std::invalid_argument("Managed patch SHA-256 is invalid");
     }
     IndexedState state = load_indexed_state(folder);
-    const auto found = state.positions.find(file_name_key(relative));
-    if (found != state.positions.end()) {
+    const std::size_t found = state.positions.find(relativePath);
+    if (found != RelativePathIndex::npos) {
         // The manifest's spelling now; whether the launcher created the file stays as it was.
-        ManagedFileRecord& record = state.records[found->second];
+        ManagedFileRecord& record = state.records[found];
         record.path = std::string(relativePath);
         record.sha256 = std::string(sha256);
     } else {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "launcher/game_folder.h"
+#include "launcher/path_index.h"
 
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace bx {
@@ -27,10 +27,6 @@ std::filesystem::path managed_state_path(const std::filesystem::path& directory)
 // folds it (same_file_name); separators and dot segments are not normalised.
 bool same_relative_path(std::string_view left, std::string_view right);
 
-// The key under which same_relative_path finds two paths equal (file_name_key of the UTF-16
-// text). Lets duplicate checks and lookups use hashing instead of pairwise scans.
-std::wstring relative_path_key(std::string_view relativePath);
-
 // Full path of a recorded file; throws when the path is unsafe, leaves the game directory
 // or names the ownership state. gameDirectory is absolute and lexically normal.
 std::filesystem::path resolve_managed_path(const std::filesystem::path& gameDirectory,
@@ -46,10 +42,17 @@ std::string managed_state_text(const ManagedState& state);
 ManagedState load_managed_state(const std::filesystem::path& gameDirectory);
 
 // A loaded state with the index its duplicate check builds anyway: each record's position by
-// relative_path_key of its path.
+// its path. The index refers to the records' own texts, so the state is moved, never copied,
+// and the records are changed only after the last lookup.
 struct IndexedState {
+    IndexedState() = default;
+    IndexedState(IndexedState&&) = default;
+    IndexedState& operator=(IndexedState&&) = default;
+    IndexedState(const IndexedState&) = delete;
+    IndexedState& operator=(const IndexedState&) = delete;
+
     ManagedState records;
-    std::unordered_map<std::wstring, std::size_t> positions;
+    RelativePathIndex positions;
 };
 
 // load_managed_state for a folder whose checks are already worked out.

@@ -56,9 +56,9 @@ SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
     // "Still listed" is asked of the state's own index, one key per manifest path.
     std::vector<bool> listed(state.records.size(), false);
     for (const std::string& path : manifestPaths) {
-        const auto found = state.positions.find(relative_path_key(path));
-        if (found != state.positions.end()) {
-            listed[found->second] = true;
+        const std::size_t found = state.positions.find(path);
+        if (found != RelativePathIndex::npos) {
+            listed[found] = true;
         }
     }
 

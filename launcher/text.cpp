@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <fstream>
 #include <stdexcept>
@@ -27,6 +28,12 @@ std::wstring utf8_to_wide(std::string_view utf8) {
     std::wstring wide;
     if (utf8.empty()) return wide;
     const int size = checked_length(utf8.size());
+    // ASCII, what most paths and URLs are, is its own UTF-16: no platform call is needed.
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        wide.assign(utf8.begin(), utf8.end());
+        return wide;
+    }
     const int needed =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
     if (needed < 1) throw_last_error("MultiByteToWideChar");
@@ -61,6 +68,15 @@ std::string read_file_bytes(const std::filesystem::path& path) {
         throw std::runtime_error("Could not open " + wide_to_utf8(path.native()));
     }
     std::string content;
+    // Room for the size the file has now, so that a large file is read without regrowing;
+    // whatever it holds beyond that is read too.
+    in.seekg(0, std::ios::end);
+    const std::streamoff announced = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (announced > 0 && in) {
+        content.reserve(static_cast<std::size_t>(announced));
+    }
+    in.clear();
     char chunk[64 * 1024];
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
         content.append(chunk, static_cast<std::size_t>(in.gcount()));

@@ -103,6 +103,23 @@ TEST(JsonValueKinds, MovingAValueMovesItsSubtreeWithoutCopying) {
     EXPECT_EQ(target.as_array()[0].find("name")->as_string().data(), characters);
 }
 
+// A reader may take a document's texts over and release its elements as it goes; the mutable
+// accessors reach the same payload and refuse the same kinds.
+TEST(JsonValueKinds, MutableAccessorsLetAReaderTakeThePayloadOver) {
+    JsonValue document = bx::parse_json(R"({"files":[{"path":"a long enough path to live on the heap"},7]})");
+    bx::JsonArray& files = document.find("files")->as_array();
+    std::string& path = files[0].find("path")->as_string();
+    const char* characters = path.data();
+    const std::string taken = std::move(path);
+    EXPECT_EQ(taken.data(), characters);
+    EXPECT_EQ(taken, "a long enough path to live on the heap");
+    files[0] = JsonValue();
+    EXPECT_TRUE(document.find("files")->as_array()[0].is_null());
+    EXPECT_THROW(files[1].as_string(), bx::JsonError);
+    EXPECT_THROW(document.as_array(), bx::JsonError);
+    EXPECT_EQ(files[1].find("path"), nullptr);
+}
+
 struct IntegerCase {
     double number;
     std::optional<std::int64_t> expected;  // nullopt: "JSON number is not an integer"
