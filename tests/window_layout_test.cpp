@@ -2,6 +2,9 @@
 #include <windows.h>
 
 #include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "window/layout.h"
 
@@ -12,6 +15,7 @@ using bx::compute_layout;
 
 struct WorkedLayout {
     int dpi;
+    bx::ClientSize client;  // the starting client area at that DPI
     bx::PanelBounds panel;
     int innerLeft;
     int innerWidth;
@@ -24,7 +28,11 @@ class LayoutAtDpi : public testing::TestWithParam<WorkedLayout> {};
 
 TEST_P(LayoutAtDpi, StartingClientAreaGivesTheDesignedPanelAndColumn) {
     const WorkedLayout& expected = GetParam();
-    const bx::WindowLayout layout = compute_layout(1020, 640, expected.dpi, 53, 0, 0);
+    const bx::ClientSize client = bx::starting_client_size(expected.dpi, 53, 0, 0);
+    EXPECT_EQ(client.width, expected.client.width);
+    EXPECT_EQ(client.height, expected.client.height);
+    const bx::WindowLayout layout =
+        compute_layout(client.width, client.height, expected.dpi, 53, 0, 0);
     EXPECT_EQ(layout.panel.left, expected.panel.left);
     EXPECT_EQ(layout.panel.top, expected.panel.top);
     EXPECT_EQ(layout.panel.right, expected.panel.right);
@@ -39,10 +47,121 @@ TEST_P(LayoutAtDpi, StartingClientAreaGivesTheDesignedPanelAndColumn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(WorkedValues, LayoutAtDpi,
-                         testing::Values(WorkedLayout{96, {580, 40, 980, 600}, 616, 328, 558},
-                                         WorkedLayout{120, {590, 50, 1003, 638}, 635, 323, 585},
-                                         WorkedLayout{144, {600, 60, 1095, 765}, 654, 387, 702}));
+// The design size 1020 x 640 scaled by the DPI, like every length inside it.
+INSTANTIATE_TEST_SUITE_P(
+    WorkedValues, LayoutAtDpi,
+    testing::Values(WorkedLayout{96, {1020, 640}, {580, 40, 980, 600}, 616, 328, 558},
+                    WorkedLayout{120, {1275, 800}, {725, 50, 1225, 750}, 770, 410, 697},
+                    WorkedLayout{144, {1530, 960}, {870, 60, 1470, 900}, 924, 492, 837},
+                    WorkedLayout{192, {2040, 1280}, {1161, 80, 1960, 1200}, 1233, 655, 1116}));
+
+// Every control of one layout: the column, then the bottom line.
+constexpr const char* kControlNames[] = {
+    "heading",       "serverState",   "usernameLabel", "usernameEdit",   "passwordLabel",
+    "passwordEdit",  "rememberCheck", "playButton",    "downloadButton", "progressBar",
+    "statusText",    "accountPrompt", "registerLink"};
+
+std::vector<bx::Placement> all_controls(const bx::WindowLayout& layout) {
+    std::vector<bx::Placement> all(layout.column.begin(), layout.column.end());
+    all.push_back(layout.accountPrompt);
+    all.push_back(layout.registerLink);
+    return all;
+}
+
+bool overlap(const bx::Placement& a, const bx::Placement& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
+}
+
+// What the player needs at a window size: every control inside the client area, no two
+// overlapping, the bottom line inside the column and the panel inside its margins. Empty
+// when all of it holds, else what does not.
+std::string misfits(const bx::ClientSize& client, int dpi, int heroPercent, int promptWidth,
+                    int linkWidth) {
+    const bx::WindowLayout layout =
+        compute_layout(client.width, client.height, dpi, heroPercent, promptWidth, linkWidth);
+    const std::vector<bx::Placement> controls = all_controls(layout);
+    std::string found;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const bx::Placement& c = controls[i];
+        if (c.x < 0 || c.y < 0 || c.x + c.width > client.width ||
+            c.y + c.height > client.height) {
+            found += std::string(" ") + kControlNames[i] + " outside;";
+        }
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+            if (overlap(c, controls[j])) {
+                found += std::string(" ") + kControlNames[i] + " overlaps " + kControlNames[j] +
+                         ";";
+            }
+        }
+    }
+    if (layout.registerLink.x + layout.registerLink.width >
+        layout.innerLeft + layout.innerWidth) {
+        found += " bottom line wider than the column;";
+    }
+    const int margin = bx::scale_length(40, dpi);
+    if (layout.panel.right + margin > client.width ||
+        layout.panel.bottom + margin > client.height) {
+        found += " panel past its margin;";
+    }
+    return found;
+}
+
+struct MinimumCase {
+    const char* name;
+    int dpi;
+    int heroPercent;
+    int promptWidth;
+    int linkWidth;
+};
+
+void PrintTo(const MinimumCase& c, std::ostream* os) { *os << c.name; }
+
+class MinimumSize : public testing::TestWithParam<MinimumCase> {};
+
+TEST_P(MinimumSize, FitsEverythingAndIsTheSmallestThatDoes) {
+    const MinimumCase& c = GetParam();
+    const bx::ClientSize minimum =
+        bx::minimum_client_size(c.dpi, c.heroPercent, c.promptWidth, c.linkWidth);
+    EXPECT_EQ(misfits(minimum, c.dpi, c.heroPercent, c.promptWidth, c.linkWidth), "");
+    EXPECT_NE(misfits({minimum.width - 1, minimum.height}, c.dpi, c.heroPercent, c.promptWidth,
+                      c.linkWidth),
+              "");
+    EXPECT_NE(misfits({minimum.width, minimum.height - 1}, c.dpi, c.heroPercent, c.promptWidth,
+                      c.linkWidth),
+              "");
+    // The window starts no smaller, so it never starts below what it can be dragged to.
+    const bx::ClientSize start =
+        bx::starting_client_size(c.dpi, c.heroPercent, c.promptWidth, c.linkWidth);
+    EXPECT_GE(start.width, minimum.width);
+    EXPECT_GE(start.height, minimum.height);
+    EXPECT_EQ(misfits(start, c.dpi, c.heroPercent, c.promptWidth, c.linkWidth), "");
+}
+
+// The bottom line's widths are those of the default texts in the body font at each DPI.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, MinimumSize,
+    testing::Values(MinimumCase{"At96Dpi", 96, 53, 113, 88},
+                    MinimumCase{"At120Dpi", 120, 53, 141, 110},
+                    MinimumCase{"At144Dpi", 144, 53, 170, 132},
+                    MinimumCase{"At192Dpi", 192, 53, 226, 176},
+                    MinimumCase{"NarrowHeroAt192Dpi", 192, 20, 226, 176},
+                    MinimumCase{"WideHero", 96, 80, 113, 88},
+                    MinimumCase{"BottomLineWiderThanThePanel", 144, 53, 600, 132},
+                    MinimumCase{"NothingMeasured", 120, 53, 0, 0}),
+    [](const testing::TestParamInfo<MinimumCase>& info) { return std::string(info.param.name); });
+
+TEST(Layout, StartsAtTheScaledDesignSizeUnlessTheMinimumIsLarger) {
+    const bx::ClientSize design = bx::starting_client_size(96, 53, 113, 88);
+    EXPECT_EQ(design.width, 1020);
+    EXPECT_EQ(design.height, 640);
+    // A hero share of 80 leaves a fifth of the width for the panel and its margins.
+    const bx::ClientSize wideHero = bx::starting_client_size(96, 80, 113, 88);
+    EXPECT_EQ(wideHero.width, bx::minimum_client_size(96, 80, 113, 88).width);
+    EXPECT_GT(wideHero.width, 1020);
+    EXPECT_EQ(wideHero.height, 640);
+    EXPECT_THROW(bx::minimum_client_size(96, 100, 0, 0), std::invalid_argument);
+}
 
 TEST(Layout, ColumnAt96DpiStacksAtTheDesignedOffsets) {
     const bx::WindowLayout layout = compute_layout(1020, 640, 96, 53, 0, 0);
@@ -66,10 +185,13 @@ TEST(Layout, EachLengthIsScaledByItself) {
 }
 
 TEST(Layout, PanelKeepsItsMinimumSizeInASmallClientArea) {
+    // The lowest panel still holds the column (down to the status line's bottom, 464) and,
+    // below it, the bottom line 42 above the panel bottom.
     const bx::WindowLayout minimised = compute_layout(0, 0, 96, 53, 0, 0);
     EXPECT_EQ(minimised.panel.left, 40);
     EXPECT_EQ(minimised.panel.right, 40 + 330);
-    EXPECT_EQ(minimised.panel.bottom, 40 + 470);
+    EXPECT_EQ(minimised.panel.bottom, 40 + 464 + 42);
+    EXPECT_EQ(minimised.accountPrompt.y, minimised[ColumnControl::statusText].y + 40);
 
     const bx::WindowLayout wideHero = compute_layout(1000, 640, 96, 80, 0, 0);
     EXPECT_EQ(wideHero.panel.left, 840);

@@ -25,8 +25,9 @@ def wait_until(condition, seconds, what, failure=AssertionError):
 
 
 class XvfbDisplay:
-    def __init__(self, numbers):
+    def __init__(self, numbers, screen="1600x1200x24"):
         self.numbers = numbers
+        self.screen = screen
         self.process = None
         self.display = None
 
@@ -36,7 +37,7 @@ class XvfbDisplay:
             if os.path.exists("/tmp/.X%d-lock" % number):
                 continue
             process = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+                ["Xvfb", ":%d" % number, "-screen", "0", self.screen, "-nolisten", "tcp"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + 10
             while time.monotonic() < deadline and process.poll() is None:

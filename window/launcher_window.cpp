@@ -29,8 +29,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"KadeOrvindalLauncher";
 constexpr wchar_t kGuardCaption[] = L"Kade Orvindal";
-constexpr int kClientWidth = 1020;
-constexpr int kClientHeight = 640;
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 
 constexpr int IDC_USERNAME = 101;
 constexpr int IDC_PASSWORD = 102;
@@ -80,6 +79,13 @@ int measure_text_width(HWND window, HFONT font, const std::wstring& text) {
     return size.cx;
 }
 
+// The outer size of a main window whose client area is `client` at `dpi`.
+SIZE window_size_for(const bx::ClientSize& client, int dpi) {
+    RECT frame{0, 0, client.width, client.height};
+    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, static_cast<UINT>(dpi));
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 // Private fonts added for this process; removed again, in the order they were added.
 class PrivateFonts {
 public:
@@ -102,6 +108,11 @@ public:
 
 private:
     std::vector<std::wstring> paths_;
+};
+
+struct BottomLineWidths {
+    int prompt = 0;
+    int link = 0;
 };
 
 class LauncherWindow {
@@ -134,7 +145,9 @@ private:
     void create_controls();
     HWND create_control(const wchar_t* className, const std::wstring& text, DWORD style,
                         DWORD extendedStyle, int id, HFONT font);
+    BottomLineWidths measure_bottom_line() const;
     void layout();
+    SIZE minimum_window_size() const;
     void paint();
     LRESULT control_color(UINT message, HDC dc, HWND control);
     void on_command(WPARAM wParam);
@@ -248,16 +261,24 @@ void LauncherWindow::register_class(HINSTANCE instance) const {
 }
 
 void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int showCommand) {
-    // Only the frame follows the system DPI; the client area is the same at any DPI.
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0, GetDpiForSystem());
-    HWND created = CreateWindowExW(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                                   frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    // The system DPI is only a guess at the DPI the window gets; the size is set again for
+    // the window's own DPI, and for the measured bottom line, before the window shows.
+    const int heroPercent = config.branding.heroWidthPercent;
+    const int systemDpi = static_cast<int>(GetDpiForSystem());
+    const SIZE guess =
+        window_size_for(bx::starting_client_size(systemDpi, heroPercent, 0, 0), systemDpi);
+    HWND created = CreateWindowExW(0, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, guess.cx, guess.cy, nullptr, nullptr, instance,
+                                   this);
     if (created == nullptr) {
         throw_system_error("CreateWindowExW");
     }
     hwnd = created;
+    const BottomLineWidths line = measure_bottom_line();
+    const SIZE size =
+        window_size_for(bx::starting_client_size(dpi, heroPercent, line.prompt, line.link), dpi);
+    SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
 }
@@ -363,14 +384,18 @@ void LauncherWindow::create_controls() {
     EnableWindow(registerLink, config.registrationUrl.empty() ? FALSE : TRUE);
 }
 
+BottomLineWidths LauncherWindow::measure_bottom_line() const {
+    return {measure_text_width(hwnd, bodyFont.get(), config.branding.accountPrompt),
+            measure_text_width(hwnd, bodyFont.get(), config.branding.registerLink)};
+}
+
 void LauncherWindow::layout() {
     RECT client{};
     GetClientRect(hwnd, &client);
-    const bx::LauncherBranding& branding = config.branding;
-    const bx::WindowLayout placed = bx::compute_layout(
-        client.right, client.bottom, dpi, branding.heroWidthPercent,
-        measure_text_width(hwnd, bodyFont.get(), branding.accountPrompt),
-        measure_text_width(hwnd, bodyFont.get(), branding.registerLink));
+    const BottomLineWidths line = measure_bottom_line();
+    const bx::WindowLayout placed =
+        bx::compute_layout(client.right, client.bottom, dpi, config.branding.heroWidthPercent,
+                           line.prompt, line.link);
     panelRect = {placed.panel.left, placed.panel.top, placed.panel.right, placed.panel.bottom};
 
     const HWND column[bx::kColumnControlCount] = {
@@ -384,6 +409,15 @@ void LauncherWindow::layout() {
     }
     move(accountPrompt, placed.accountPrompt);
     move(registerLink, placed.registerLink);
+}
+
+// Small enough to drag, large enough that the layout keeps every control inside the client
+// area without overlaps. Until WM_CREATE has run the DPI is 96.
+SIZE LauncherWindow::minimum_window_size() const {
+    const BottomLineWidths line = measure_bottom_line();
+    return window_size_for(bx::minimum_client_size(dpi, config.branding.heroWidthPercent,
+                                                   line.prompt, line.link),
+                           dpi);
 }
 
 void LauncherWindow::paint() {
@@ -572,9 +606,9 @@ LRESULT LauncherWindow::handle_message(HWND window, UINT message, WPARAM wParam,
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_GETMINMAXINFO: {
+        const SIZE minimum = minimum_window_size();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-        limits->ptMinTrackSize.x = MulDiv(900, dpi, 96);
-        limits->ptMinTrackSize.y = MulDiv(590, dpi, 96);
+        limits->ptMinTrackSize = {minimum.cx, minimum.cy};
         return 0;
     }
     case WM_PAINT:

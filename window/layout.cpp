@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 
 namespace bx {
 
@@ -27,6 +28,26 @@ constexpr std::array<ColumnRow, kColumnControlCount> kColumnRows{{
     {424, 40},  // status line
 }};
 
+constexpr int kDesignClientWidth = 1020;
+constexpr int kDesignClientHeight = 640;
+
+// The panel's height below which the bottom line, which hangs from the panel bottom, would
+// run into the column, which hangs from the panel top.
+int minimum_panel_height(int dpi) {
+    int columnBottom = 0;
+    for (const ColumnRow& row : kColumnRows) {
+        columnBottom = std::max(columnBottom, scale_length(row.offset, dpi) +
+                                                  scale_length(row.height, dpi));
+    }
+    return columnBottom + scale_length(42, dpi);
+}
+
+// From the left of the account prompt to the right of the registration link.
+int bottom_line_width(int dpi, int promptWidth, int linkWidth) {
+    const auto s = [dpi](int n) { return scale_length(n, dpi); };
+    return promptWidth + s(4) + s(6) + linkWidth + s(4);
+}
+
 }  // namespace
 
 int scale_length(int designLength, int dpi) {
@@ -48,7 +69,7 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     const int x = s(40) + hero_width(clientWidth, heroWidthPercent);
     const int y = s(40);
     const int width = std::max(clientWidth - x - s(40), s(330));
-    const int height = std::max(clientHeight - s(80), s(470));
+    const int height = std::max(clientHeight - s(80), minimum_panel_height(dpi));
     layout.panel = {x, y, x + width, y + height};
 
     layout.innerLeft = x + s(36);
@@ -64,6 +85,28 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     layout.registerLink = {layout.innerLeft + promptWidth + s(4) + s(6), bottomY,
                            linkWidth + s(4), s(24)};
     return layout;
+}
+
+ClientSize minimum_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
+    if (heroWidthPercent < 0 || heroWidthPercent > 99) {
+        throw std::invalid_argument(
+            "heroWidthPercent must be in 0..99 to leave room for the panel");
+    }
+    const auto s = [dpi](int n) { return scale_length(n, dpi); };
+    const int panelWidth =
+        std::max(s(330), bottom_line_width(dpi, promptWidth, linkWidth) + s(72));
+    // What the width must keep beside the hero share: the panel and its two margins.
+    const int besideHero = s(40) + panelWidth + s(40);
+    // W - W * p / 100 (truncated) grows with W; this is the first W at which it reaches
+    // besideHero.
+    const int width = (besideHero - 1) * 100 / (100 - heroWidthPercent) + 1;
+    return {width, minimum_panel_height(dpi) + s(80)};
+}
+
+ClientSize starting_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
+    const ClientSize minimum = minimum_client_size(dpi, heroWidthPercent, promptWidth, linkWidth);
+    return {std::max(scale_length(kDesignClientWidth, dpi), minimum.width),
+            std::max(scale_length(kDesignClientHeight, dpi), minimum.height)};
 }
 
 }  // namespace bx

@@ -55,9 +55,24 @@ struct WindowLayout {
     }
 };
 
+struct ClientSize {
+    int width = 0;
+    int height = 0;
+};
+
 // promptWidth and linkWidth are the measured text widths of the bottom line (0 when the
 // measurement failed).
 WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int heroWidthPercent,
                             int promptWidth, int linkWidth);
+
+// The smallest client area in which the panel keeps its margins and the bottom line fits in
+// the column: every control lies inside it and nothing overlaps. The window's minimum
+// tracking size is this area with its frame. Throws std::invalid_argument for a hero share
+// outside 0..99, which would leave no room for the panel.
+ClientSize minimum_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
+
+// The design size, 1020 x 640 at 96 DPI, scaled like every other length; never below the
+// minimum, which is larger only for a wide hero share or a long bottom line.
+ClientSize starting_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
 
 }  // namespace bx
