@@ -25,9 +25,8 @@ struct UnitHash {
     }
 };
 
-}  // namespace
-
-std::size_t RelativePathIndex::FoldedHash::operator()(std::string_view path) const {
+// The same value for two paths that name one file.
+std::size_t folded_hash(std::string_view path) {
     UnitHash hash;
     if (is_ascii(path)) {
         // The file system folds A-Z to upper case and leaves the rest of ASCII alone.
@@ -43,20 +42,52 @@ std::size_t RelativePathIndex::FoldedHash::operator()(std::string_view path) con
     return static_cast<std::size_t>(hash.value);
 }
 
-bool RelativePathIndex::SameFile::operator()(std::string_view left, std::string_view right) const {
+bool same_file(std::string_view left, std::string_view right) {
     if (is_ascii(left) && is_ascii(right)) {
         return ascii_iequals(left, right);
     }
     return same_relative_path(left, right);
 }
 
+}  // namespace
+
+void RelativePathIndex::reserve(std::size_t count) {
+    std::size_t slots = 16;
+    while (slots < 2 * count) slots *= 2;
+    if (slots > slots_.size()) grow(slots);
+}
+
+std::size_t RelativePathIndex::slot_for(std::string_view path, std::size_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.position == npos || (slot.hash == hash && same_file(slot.path, path))) {
+            return i;
+        }
+    }
+}
+
+void RelativePathIndex::grow(std::size_t slots) {
+    std::vector<Slot> old(slots, Slot{});
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+        if (slot.position != npos) slots_[slot_for(slot.path, slot.hash)] = slot;
+    }
+}
+
 bool RelativePathIndex::insert(std::string_view path, std::size_t position) {
-    return positions_.emplace(path, position).second;
+    if (2 * (used_ + 1) > slots_.size()) grow(slots_.empty() ? 16 : 2 * slots_.size());
+    const std::size_t hash = folded_hash(path);
+    Slot& slot = slots_[slot_for(path, hash)];
+    if (slot.position != npos) return false;
+    slot = Slot{hash, path, position};
+    ++used_;
+    return true;
 }
 
 std::size_t RelativePathIndex::find(std::string_view path) const {
-    const auto found = positions_.find(path);
-    return found == positions_.end() ? npos : found->second;
+    if (slots_.empty()) return npos;
+    return slots_[slot_for(path, folded_hash(path))].position;
 }
 
 }  // namespace bx

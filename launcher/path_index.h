@@ -2,19 +2,20 @@
 
 #include <cstddef>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace bx {
 
 // Positions of relative paths (UTF-8) in a list, looked up by the file that they name: letter
 // case folded as the file system folds it, as same_relative_path compares. It keeps no copies:
 // each entry refers to the text of the list's own path, which must stay where it is (the list
-// neither reallocated nor that path changed) while the index is in use.
+// neither reallocated nor that path changed) while the index is in use. One table with open
+// addressing holds everything, so indexing a large state costs no allocation per path.
 class RelativePathIndex {
 public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    void reserve(std::size_t count) { positions_.reserve(count); }
+    void reserve(std::size_t count);
 
     // Adds `path` at `position`; false, adding nothing, when an equal path is there already.
     bool insert(std::string_view path, std::size_t position);
@@ -23,14 +24,18 @@ public:
     std::size_t find(std::string_view path) const;
 
 private:
-    struct FoldedHash {
-        std::size_t operator()(std::string_view path) const;
-    };
-    struct SameFile {
-        bool operator()(std::string_view left, std::string_view right) const;
+    struct Slot {
+        std::size_t hash = 0;
+        std::string_view path;
+        std::size_t position = npos;  // npos: the slot is free
     };
 
-    std::unordered_map<std::string_view, std::size_t, FoldedHash, SameFile> positions_;
+    // The slot that holds a path equal to `path`, or the free slot where it would go.
+    std::size_t slot_for(std::string_view path, std::size_t hash) const;
+    void grow(std::size_t slots);
+
+    std::vector<Slot> slots_;  // a power of two in size, at most half of it in use
+    std::size_t used_ = 0;
 };
 
 }  // namespace bx

@@ -41,4 +41,28 @@ TEST(RelativePathIndex, FindsAPathByTheFileItNames) {
     EXPECT_EQ(index.find("data/music.bin"), 0u);
 }
 
+// The table grows as paths arrive and still finds every one, whatever its spelling.
+TEST(RelativePathIndex, GrowsWithoutLosingAPath) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5000; ++i) {
+        paths.push_back("data/pack" + std::to_string(i / 1000) + "/asset_" + std::to_string(i) +
+                        (i % 3 == 0 ? "_\xC3\xA9.pak" : ".pak"));
+    }
+    bx::RelativePathIndex index;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        ASSERT_TRUE(index.insert(paths[i], i)) << paths[i];
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::string spelled = paths[i];
+        for (char& c : spelled) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+        const std::size_t e = spelled.find("\xC3\xA9");
+        if (e != std::string::npos) spelled.replace(e, 2, "\xC3\x89");  // é as É
+        ASSERT_EQ(index.find(spelled), i) << spelled;
+        ASSERT_FALSE(index.insert(spelled, 0)) << spelled;
+    }
+    EXPECT_EQ(index.find("data/pack0/asset_5000.pak"), bx::RelativePathIndex::npos);
+}
+
 }  // namespace
