@@ -79,7 +79,9 @@ def fmt_s(s):
         return f"{s:.2f} s"
     if s >= 1e-3:
         return f"{s * 1e3:.1f} ms"
-    return f"{s * 1e6:.0f} µs"
+    if s >= 1e-5:
+        return f"{s * 1e6:.0f} µs"
+    return f"{s * 1e6:.2f} µs"
 
 
 def fmt_count(n):

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace bx {
@@ -19,6 +20,53 @@ void write_file_atomically(const std::filesystem::path& path, std::string_view b
 // The same, for callers whose save message differs from the call's object name.
 void write_file_atomically(const std::filesystem::path& path, std::string_view bytes,
                            std::string_view object, std::string_view save_failure_message);
+
+// The same write for bytes that are produced piece by piece, so that a large file needs no buffer
+// of its own size: write() hands bytes to "<path>.tmp" as they come, commit() flushes, closes and
+// moves it with the failures above. Without a commit (an exception on the way) the temporary
+// file is removed and the old file stays.
+// Owns a Win32 file handle and closes it once, when asked or when destroyed.
+class OwnedFileHandle {
+public:
+    explicit OwnedFileHandle(void* handle) noexcept : handle_(handle) {}
+    ~OwnedFileHandle() { close(); }
+    OwnedFileHandle(const OwnedFileHandle&) = delete;
+    OwnedFileHandle& operator=(const OwnedFileHandle&) = delete;
+
+    bool valid() const noexcept;
+    void* get() const noexcept { return handle_; }
+    // False when the handle was not valid or could not be closed.
+    bool close() noexcept;
+
+private:
+    void* handle_;
+};
+
+class AtomicFileWriter {
+public:
+    AtomicFileWriter(const std::filesystem::path& path, std::string_view object,
+                     std::string_view saveFailureMessage);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // A failed write is remembered, not thrown: commit() reports it, as a stream would.
+    void write(std::string_view bytes) noexcept;
+    void commit();
+
+private:
+    bool flush_buffer() noexcept;
+    void discard() noexcept;
+
+    std::filesystem::path path_;
+    std::filesystem::path temporary_;
+    std::string object_;
+    std::string saveFailureMessage_;
+    OwnedFileHandle file_;
+    bool failed_ = false;
+    std::size_t held_ = 0;
+    char buffer_[32768];
+};
 
 // "<path>.tmp": the whole file name with ".tmp" appended, in the same folder.
 std::filesystem::path temporary_path_for(const std::filesystem::path& path);

@@ -60,37 +60,44 @@ fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativ
     return folder.full_path(utf8_to_wide(relativePath));
 }
 
-std::string managed_state_text(const ManagedState& state) {
-    static constexpr std::string_view kHead = "{\n  \"schema\": 1,\n  \"files\": [";
-    static constexpr std::string_view kPath = "    {\"path\": \"";
-    static constexpr std::string_view kDigest = "\", \"sha256\": \"";
-    static constexpr std::string_view kFlag = "\", \"removeWhenUnlisted\": ";
-    static constexpr std::string_view kTail = "  ]\n}\n";
-    // Sized first, so that the text of a large state is built without growing.
-    std::size_t size = kHead.size() + kTail.size() + 1;
+namespace {
+
+// The state file's text, handed to `put` piece by piece in the order it is written.
+template <class Put>
+void put_state_text(const ManagedState& state, Put&& put) {
+    put("{\n  \"schema\": 1,\n  \"files\": [");
+    std::string escaped;  // reused: most paths need no escaping at all
+    std::string_view separator = "\n";
     for (const ManagedFileRecord& record : state) {
-        size += 2 + kPath.size() + json_escaped_size(record.path) + kDigest.size() +
-                record.sha256.size() + kFlag.size() + 6;
-    }
-    std::string text;
-    text.reserve(size);
-    text += kHead;
-    const char* separator = "\n";
-    for (const ManagedFileRecord& record : state) {
-        text += separator;
-        text += kPath;
-        json_escape_append(text, record.path);
-        text += kDigest;
-        text += record.sha256;
-        text += kFlag;
-        text += record.removeWhenUnlisted ? "true" : "false";
-        text += "}";
+        put(separator);
+        put("    {\"path\": \"");
+        if (json_escaped_size(record.path) == record.path.size()) {
+            put(record.path);
+        } else {
+            escaped.clear();
+            json_escape_append(escaped, record.path);
+            put(escaped);
+        }
+        put("\", \"sha256\": \"");
+        put(record.sha256);
+        put(record.removeWhenUnlisted ? "\", \"removeWhenUnlisted\": true}"
+                                      : "\", \"removeWhenUnlisted\": false}");
         separator = ",\n";
     }
     if (!state.empty()) {
-        text += "\n";
+        put("\n");
     }
-    text += kTail;
+    put("  ]\n}\n");
+}
+
+}  // namespace
+
+std::string managed_state_text(const ManagedState& state) {
+    std::size_t size = 0;
+    put_state_text(state, [&size](std::string_view piece) { size += piece.size(); });
+    std::string text;
+    text.reserve(size);
+    put_state_text(state, [&text](std::string_view piece) { text += piece; });
     return text;
 }
 
@@ -155,8 +162,12 @@ void save_managed_state(const fs::path& gameDirectory, const ManagedState& state
     const fs::path statePath = managed_state_path(gameDirectory);
     fs::create_directories(statePath.parent_path());
     // Through "<state>.tmp", flushed before the move, so that neither a failed save nor a power
-    // cut leaves a broken state file that would block every later synchronisation.
-    write_file_atomically(statePath, managed_state_text(state), "patch ownership state");
+    // cut leaves a broken state file that would block every later synchronisation. The text
+    // goes to the file as it is made: a large state needs no buffer of its size.
+    AtomicFileWriter writer(statePath, "patch ownership state",
+                            "Could not save patch ownership state");
+    put_state_text(state, [&writer](std::string_view piece) { writer.write(piece); });
+    writer.commit();
 }
 
 void record_managed_file(const fs::path& gameDirectory, std::string_view relativePath,

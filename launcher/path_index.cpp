@@ -6,6 +6,7 @@
 #include "launcher/windows_path.h"
 
 #include <cstdint>
+#include <stdexcept>
 
 namespace bx {
 namespace {
@@ -26,7 +27,7 @@ struct UnitHash {
 };
 
 // The same value for two paths that name one file.
-std::size_t folded_hash(std::string_view path) {
+std::uint32_t folded_hash(std::string_view path) {
     UnitHash hash;
     if (is_ascii(path)) {
         // The file system folds A-Z to upper case and leaves the rest of ASCII alone.
@@ -39,7 +40,8 @@ std::size_t folded_hash(std::string_view path) {
             hash.add(unit);
         }
     }
-    return static_cast<std::size_t>(hash.value);
+    // Both halves, so that the table's mask sees every unit.
+    return static_cast<std::uint32_t>(hash.value ^ (hash.value >> 32));
 }
 
 bool same_file(std::string_view left, std::string_view right) {
@@ -53,15 +55,15 @@ bool same_file(std::string_view left, std::string_view right) {
 
 void RelativePathIndex::reserve(std::size_t count) {
     std::size_t slots = 16;
-    while (slots < 2 * count) slots *= 2;
+    while (slots / 4 * 3 < count) slots *= 2;
     if (slots > slots_.size()) grow(slots);
 }
 
-std::size_t RelativePathIndex::slot_for(std::string_view path, std::size_t hash) const {
+std::size_t RelativePathIndex::slot_for(std::string_view path, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
-        if (slot.position == npos || (slot.hash == hash && same_file(slot.path, path))) {
+        if (slot.position == kFree || (slot.hash == hash && same_file(slot.path, path))) {
             return i;
         }
     }
@@ -71,23 +73,25 @@ void RelativePathIndex::grow(std::size_t slots) {
     std::vector<Slot> old(slots, Slot{});
     old.swap(slots_);
     for (const Slot& slot : old) {
-        if (slot.position != npos) slots_[slot_for(slot.path, slot.hash)] = slot;
+        if (slot.position != kFree) slots_[slot_for(slot.path, slot.hash)] = slot;
     }
 }
 
 bool RelativePathIndex::insert(std::string_view path, std::size_t position) {
-    if (2 * (used_ + 1) > slots_.size()) grow(slots_.empty() ? 16 : 2 * slots_.size());
-    const std::size_t hash = folded_hash(path);
+    if (position >= kFree) throw std::length_error("Too many paths to index");
+    if (used_ + 1 > slots_.size() / 4 * 3) grow(slots_.empty() ? 16 : 2 * slots_.size());
+    const std::uint32_t hash = folded_hash(path);
     Slot& slot = slots_[slot_for(path, hash)];
-    if (slot.position != npos) return false;
-    slot = Slot{hash, path, position};
+    if (slot.position != kFree) return false;
+    slot = Slot{path, hash, static_cast<std::uint32_t>(position)};
     ++used_;
     return true;
 }
 
 std::size_t RelativePathIndex::find(std::string_view path) const {
     if (slots_.empty()) return npos;
-    return slots_[slot_for(path, folded_hash(path))].position;
+    const Slot& slot = slots_[slot_for(path, folded_hash(path))];
+    return slot.position == kFree ? npos : slot.position;
 }
 
 }  // namespace bx

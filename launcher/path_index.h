@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -24,17 +25,19 @@ public:
     std::size_t find(std::string_view path) const;
 
 private:
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+
     struct Slot {
-        std::size_t hash = 0;
         std::string_view path;
-        std::size_t position = npos;  // npos: the slot is free
+        std::uint32_t hash = 0;
+        std::uint32_t position = kFree;
     };
 
     // The slot that holds a path equal to `path`, or the free slot where it would go.
-    std::size_t slot_for(std::string_view path, std::size_t hash) const;
+    std::size_t slot_for(std::string_view path, std::uint32_t hash) const;
     void grow(std::size_t slots);
 
-    std::vector<Slot> slots_;  // a power of two in size, at most half of it in use
+    std::vector<Slot> slots_;  // a power of two in size, at most three quarters in use
     std::size_t used_ = 0;
 };
 

@@ -65,6 +65,11 @@ std::wstring long_path_name(const std::wstring& text) {
 }
 
 bool is_device_name(std::string_view segment) {
+    // Every device name begins with one of these letters: most segments stop here.
+    const char first = segment.empty() ? '\0' : static_cast<char>(segment[0] | 0x20);
+    if (first != 'c' && first != 'p' && first != 'a' && first != 'n' && first != 'l') {
+        return false;
+    }
     // The device is named by the text before the first dot, blanks at its end ignored.
     std::string_view base = segment.substr(0, segment.find('.'));
     while (!base.empty() && base.back() == ' ') {

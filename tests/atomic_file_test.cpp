@@ -69,4 +69,30 @@ TEST(WriteFileAtomically, AFailedMoveReportsTheMovesCodeAndRemovesTheTemporaryFi
     EXPECT_FALSE(fs::exists(folder / L"state.json.tmp"));
 }
 
+// A file written piece by piece: pieces smaller than, as large as and larger than the writer's
+// own buffer arrive whole and in order; a writer that is never committed changes nothing.
+TEST(AtomicFileWriter, WritesPiecesOfAnySizeInOrderAndOnlyOnCommit) {
+    ScratchFolder folder;
+    const fs::path path = folder / L"state.json";
+    write_bytes(path, "old");
+    std::string expected;
+    {
+        bx::AtomicFileWriter abandoned(path, "patch ownership state", "Could not save it");
+        abandoned.write("never committed");
+    }
+    EXPECT_EQ(file_bytes(path), "old");
+    EXPECT_FALSE(fs::exists(folder / L"state.json.tmp"));
+
+    bx::AtomicFileWriter writer(path, "patch ownership state", "Could not save it");
+    for (const std::size_t size : {1u, 7000u, 32768u, 100000u, 3u, 32767u, 0u, 40000u}) {
+        const std::string piece = bx_test::pattern_bytes(size, static_cast<unsigned>(size));
+        writer.write(piece);
+        expected += piece;
+    }
+    EXPECT_EQ(file_bytes(path), "old");
+    writer.commit();
+    EXPECT_EQ(file_bytes(path), expected);
+    EXPECT_FALSE(fs::exists(folder / L"state.json.tmp"));
+}
+
 }  // namespace
