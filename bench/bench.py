@@ -763,7 +763,9 @@ class Bench:
             f"reads and parses the whole ownership state while the entries live: "
             f"{fmt_bytes(m['retirement_peak'])} more at its height, so the launcher's own objects "
             f"peak at {fmt_bytes(m['overall_peak'])}. The rest of the working set is Wine, the "
-            f"code and the heap's own overhead.")
+            f"code and the heap's own overhead. Time: fetching and checking the manifest "
+            f"{fmt_s(m['step_s'])} ({fmt_s(m['step_s'] / n)} per entry), retirement "
+            f"{fmt_s(m['retire_s'])} ({fmt_s(m['retire_s'] / n)} per entry).")
 
     def bench_installs(self, nginx):
         for n in self.s["installs"]:

@@ -90,15 +90,18 @@ int run(int argc, wchar_t** argv) {
     for (const bx::ManifestEntry& entry : entries) paths.push_back(entry.path);
     const std::size_t pathsBytes = g_live - base;
     base = restart_peak();
+    const double retireStart = bench::now_seconds();
     bx::retire_unlisted_files(game, paths);
+    const double retireSeconds = bench::now_seconds() - retireStart;
     const std::size_t retirementPeak = g_peak - base;
     const std::size_t overallPeak = g_peak;
 
     std::printf("{\"kind\":\"memory\",\"entries\":%zu,\"body\":%zu,\"document\":%zu,"
                 "\"entries_bytes\":%zu,\"step_peak\":%zu,\"step_s\":%.6f,\"paths_bytes\":%zu,"
-                "\"retirement_peak\":%zu,\"overall_peak\":%zu,\"working_set_peak\":%llu}\n",
+                "\"retirement_peak\":%zu,\"retire_s\":%.6f,\"overall_peak\":%zu,"
+                "\"working_set_peak\":%llu}\n",
                 entryCount, bodyBytes, documentBytes, entriesBytes, stepPeak, seconds,
-                pathsBytes, retirementPeak, overallPeak,
+                pathsBytes, retirementPeak, retireSeconds, overallPeak,
                 static_cast<unsigned long long>(bench::peak_working_set()));
     std::fflush(stdout);
     return entries.size() == entryCount ? 0 : 1;
