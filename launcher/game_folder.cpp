@@ -42,13 +42,15 @@ std::wstring with_slashes(std::wstring text) {
     return text;
 }
 
-}  // namespace
-
+// One of the launcher's own working names directly in the game directory: the ownership state
+// file, its ".tmp", or anything beneath either (a directory standing there would make every
+// later save fail).
 bool is_managed_state_name(std::wstring_view relative) {
-    // Beneath either name too: a directory standing there would make every later save fail.
     return is_or_lies_beneath(relative, kManagedStateFileName) ||
            is_or_lies_beneath(relative, kStateTemporaryName);
 }
+
+}  // namespace
 
 GameFolder::GameFolder(fs::path directory, const fs::path& executable)
     : directory_(std::move(directory)), prefix_(directory_.native()) {

@@ -52,9 +52,4 @@ private:
     mutable std::optional<std::filesystem::path> openedDirectory_;
 };
 
-// True when a relative path (UTF-16, '/' or '\' separated) is one of the launcher's own working
-// names directly in the game directory: the ownership state file, its ".tmp", or anything
-// beneath either. Letter case is folded as the file system folds it.
-bool is_managed_state_name(std::wstring_view relative);
-
 }  // namespace bx
