@@ -111,10 +111,8 @@ GameFolder::Refusal GameFolder::judge(std::wstring_view relative) const {
 }
 
 GameFolder::Refusal GameFolder::judge(std::string_view relative) const {
-    bool plain = executableBelow_.empty();
-    for (const char c : relative) {
-        plain = plain && static_cast<unsigned char>(c) < 0x80 && c != '~';
-    }
+    const bool plain = executableBelow_.empty() && is_ascii(relative) &&
+                       relative.find('~') == std::string_view::npos;
     if (!plain) {
         return judge(std::wstring_view(utf8_to_wide(relative)));
     }

@@ -11,13 +11,6 @@
 namespace bx {
 namespace {
 
-bool is_ascii(std::string_view text) noexcept {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 // FNV-1a over UTF-16 units, so that an ASCII path hashes its bytes as the units they are.
 struct UnitHash {
     std::uint64_t value = 14695981039346656037ull;

@@ -12,25 +12,29 @@
 namespace bx {
 namespace {
 
-// The platform takes signed 32-bit counts; -1 would mean "NUL-terminated" and read past the end.
-int checked_length(std::size_t size) {
-    if (size > static_cast<std::size_t>(INT_MAX)) {
-        throw std::length_error("Text is too long to convert");
-    }
-    return static_cast<int>(size);
-}
-
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 }  // namespace
 
+bool is_ascii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The platform takes signed 32-bit counts; -1 would mean "NUL-terminated" and read past the end.
+int platform_text_length(std::size_t units) {
+    if (units > static_cast<std::size_t>(INT_MAX)) {
+        throw std::length_error("Text is too long to convert");
+    }
+    return static_cast<int>(units);
+}
+
 std::wstring utf8_to_wide(std::string_view utf8) {
     std::wstring wide;
     if (utf8.empty()) return wide;
-    const int size = checked_length(utf8.size());
+    const int size = platform_text_length(utf8.size());
     // ASCII, what most paths and URLs are, is its own UTF-16: no platform call is needed.
-    if (std::all_of(utf8.begin(), utf8.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (is_ascii(utf8)) {
         wide.assign(utf8.begin(), utf8.end());
         return wide;
     }
@@ -50,7 +54,7 @@ std::wstring utf8_to_wide(std::string_view utf8) {
 std::string wide_to_utf8(std::wstring_view wide) {
     std::string utf8;
     if (wide.empty()) return utf8;
-    const int size = checked_length(wide.size());
+    const int size = platform_text_length(wide.size());
     const int needed = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
                                            nullptr, 0, nullptr, nullptr);
     if (needed < 1) throw_last_error("WideCharToMultiByte");

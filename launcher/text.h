@@ -11,6 +11,13 @@ namespace bx {
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
+// True when every byte is below 0x80: such text is its own UTF-16 and folds only A-Z.
+bool is_ascii(std::string_view text) noexcept;
+
+// A text length as the platform's text calls take it (a signed 32-bit count, where -1 would
+// mean "up to the NUL"); a longer text throws std::length_error.
+int platform_text_length(std::size_t units);
+
 // The whole file as bytes, less one leading UTF-8 byte-order mark.
 std::string read_file_bytes(const std::filesystem::path& path);
 

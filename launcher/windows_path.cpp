@@ -2,24 +2,17 @@
 
 #include "launcher/errors.h"
 #include "launcher/path_checks.h"
+#include "launcher/text.h"
 
 #include <windows.h>
 
 #include <array>
-#include <climits>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 namespace bx {
 namespace {
-
-int checked_length(std::size_t size) {
-    if (size > static_cast<std::size_t>(INT_MAX)) {
-        throw std::length_error("Path is too long to compare");
-    }
-    return static_cast<int>(size);
-}
 
 std::wstring full_path_name(const std::wstring& text) {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -134,8 +127,8 @@ std::wstring text_below(const std::filesystem::path& path, const std::filesystem
 }
 
 bool same_file_name(std::wstring_view left, std::wstring_view right) {
-    return CompareStringOrdinal(left.data(), checked_length(left.size()), right.data(),
-                                checked_length(right.size()), TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(left.data(), platform_text_length(left.size()), right.data(),
+                                platform_text_length(right.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring file_name_key(std::wstring_view text) {
@@ -162,7 +155,7 @@ std::wstring file_name_key(std::wstring_view text) {
             ++end;
         }
         if (end > start) {
-            const int length = checked_length(end - start);
+            const int length = platform_text_length(end - start);
             if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data() + start, length,
                               key.data() + start, length, nullptr, nullptr, 0) != length) {
                 throw_last_error("LCMapStringEx");
