@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,10 +13,13 @@ namespace {
 using bx::ColumnControl;
 using bx::compute_layout;
 
+// A screen with room for any window.
+constexpr bx::ClientSize kAnyRoom{INT_MAX, INT_MAX};
+
 struct WorkedLayout {
     int dpi;
     bx::ClientSize client;  // the starting client area at that DPI
-    bx::PanelBounds panel;
+    bx::Bounds panel;
     int innerLeft;
     int innerWidth;
     int bottomLineY;
@@ -28,7 +31,7 @@ class LayoutAtDpi : public testing::TestWithParam<WorkedLayout> {};
 
 TEST_P(LayoutAtDpi, StartingClientAreaGivesTheDesignedPanelAndColumn) {
     const WorkedLayout& expected = GetParam();
-    const bx::ClientSize client = bx::starting_client_size(expected.dpi, 53, 0, 0);
+    const bx::ClientSize client = bx::starting_client_size(expected.dpi, 0, 0, kAnyRoom);
     EXPECT_EQ(client.width, expected.client.width);
     EXPECT_EQ(client.height, expected.client.height);
     const bx::WindowLayout layout =
@@ -121,8 +124,7 @@ class MinimumSize : public testing::TestWithParam<MinimumCase> {};
 
 TEST_P(MinimumSize, FitsEverythingAndIsTheSmallestThatDoes) {
     const MinimumCase& c = GetParam();
-    const bx::ClientSize minimum =
-        bx::minimum_client_size(c.dpi, c.heroPercent, c.promptWidth, c.linkWidth);
+    const bx::ClientSize minimum = bx::minimum_client_size(c.dpi, c.promptWidth, c.linkWidth);
     EXPECT_EQ(misfits(minimum, c.dpi, c.heroPercent, c.promptWidth, c.linkWidth), "");
     EXPECT_NE(misfits({minimum.width - 1, minimum.height}, c.dpi, c.heroPercent, c.promptWidth,
                       c.linkWidth),
@@ -132,7 +134,7 @@ TEST_P(MinimumSize, FitsEverythingAndIsTheSmallestThatDoes) {
               "");
     // The window starts no smaller, so it never starts below what it can be dragged to.
     const bx::ClientSize start =
-        bx::starting_client_size(c.dpi, c.heroPercent, c.promptWidth, c.linkWidth);
+        bx::starting_client_size(c.dpi, c.promptWidth, c.linkWidth, kAnyRoom);
     EXPECT_GE(start.width, minimum.width);
     EXPECT_GE(start.height, minimum.height);
     EXPECT_EQ(misfits(start, c.dpi, c.heroPercent, c.promptWidth, c.linkWidth), "");
@@ -151,16 +153,106 @@ INSTANTIATE_TEST_SUITE_P(
                     MinimumCase{"NothingMeasured", 120, 53, 0, 0}),
     [](const testing::TestParamInfo<MinimumCase>& info) { return std::string(info.param.name); });
 
-TEST(Layout, StartsAtTheScaledDesignSizeUnlessTheMinimumIsLarger) {
-    const bx::ClientSize design = bx::starting_client_size(96, 53, 113, 88);
-    EXPECT_EQ(design.width, 1020);
-    EXPECT_EQ(design.height, 640);
-    // A hero share of 80 leaves a fifth of the width for the panel and its margins.
-    const bx::ClientSize wideHero = bx::starting_client_size(96, 80, 113, 88);
-    EXPECT_EQ(wideHero.width, bx::minimum_client_size(96, 80, 113, 88).width);
-    EXPECT_GT(wideHero.width, 1020);
-    EXPECT_EQ(wideHero.height, 640);
-    EXPECT_THROW(bx::minimum_client_size(96, 100, 0, 0), std::invalid_argument);
+// The panel as the player needs it at a client width: never narrower than its minimum, never
+// past the client's right margin, and the hero taking its share unless the panel needs it.
+std::string panel_misfit(int width, int dpi, int heroPercent, int promptWidth, int linkWidth) {
+    const bx::WindowLayout layout =
+        compute_layout(width, 640, dpi, heroPercent, promptWidth, linkWidth);
+    const int panelWidth = layout.panel.right - layout.panel.left;
+    const int minimum = bx::minimum_panel_width(dpi, promptWidth, linkWidth);
+    const int share = width * heroPercent / 100;
+    std::string found;
+    if (panelWidth < minimum) {
+        found += " panel " + std::to_string(panelWidth) + " < " + std::to_string(minimum) + ";";
+    }
+    if (layout.panel.right + bx::scale_length(40, dpi) > width) {
+        found += " panel ends at " + std::to_string(layout.panel.right) + ";";
+    }
+    if (layout.heroWidth < 0 || layout.heroWidth > share ||
+        (layout.heroWidth < share && panelWidth != minimum)) {
+        found += " hero " + std::to_string(layout.heroWidth) + " of " + std::to_string(share) +
+                 ";";
+    }
+    return found;
+}
+
+TEST(Layout, HeroGivesWayToThePanelAtEveryShareAndDpi) {
+    for (const int dpi : {96, 120, 144, 168, 192}) {
+        // No bottom line measured, the default texts' widths, and a bottom line that makes
+        // the panel wider than its design width.
+        for (const int lineWidth : {0, bx::scale_length(100, dpi), bx::scale_length(500, dpi)}) {
+            const bx::ClientSize minimum = bx::minimum_client_size(dpi, lineWidth, lineWidth);
+            const bx::ClientSize start =
+                bx::starting_client_size(dpi, lineWidth, lineWidth, kAnyRoom);
+            for (int percent = 20; percent <= 80; percent += 5) {
+                for (const int width : {start.width, minimum.width}) {
+                    EXPECT_EQ(panel_misfit(width, dpi, percent, lineWidth, lineWidth), "")
+                        << dpi << " dpi, " << percent << " %, width " << width
+                        << ", bottom line " << lineWidth;
+                }
+            }
+        }
+    }
+}
+
+TEST(Layout, WideHeroKeepsTheDesignSizeAndLeavesThePanelItsMinimum) {
+    // 80 % of 1020 would leave 204 pixels; the hero gets what the panel and margins leave.
+    EXPECT_EQ(bx::starting_client_size(96, 113, 88, kAnyRoom).width, 1020);
+    const bx::WindowLayout layout = compute_layout(1020, 640, 96, 80, 113, 88);
+    EXPECT_EQ(layout.heroWidth, 1020 - 40 - 330 - 40);
+    EXPECT_EQ(layout.panel.left, 40 + 610);
+    EXPECT_EQ(layout.panel.right, 1020 - 40);
+    // The share that leaves room stays the share.
+    EXPECT_EQ(compute_layout(1020, 640, 96, 53, 113, 88).heroWidth, 540);
+}
+
+TEST(Layout, StartingSizeFitsTheScreenButNotBelowTheMinimum) {
+    struct Case {
+        int dpi;
+        bx::ClientSize available;
+        bx::ClientSize expected;
+    };
+    const bx::ClientSize minimum120 = bx::minimum_client_size(120, 141, 110);
+    for (const Case& c : {
+             // Room enough: the scaled design size, as always.
+             Case{96, {1912, 1047}, {1020, 640}},
+             Case{192, {2592, 1767}, {2040, 1280}},
+             // A 1280 x 800 screen at 120 DPI, less the frame: the work area decides.
+             Case{120, {1272, 768}, {1272, 768}},
+             // A screen smaller than the window's minimum: the minimum.
+             Case{120, {400, 300}, minimum120},
+         }) {
+        const bx::ClientSize start = bx::starting_client_size(c.dpi, 141, 110, c.available);
+        EXPECT_EQ(start.width, c.expected.width) << c.dpi << " dpi in " << c.available.width;
+        EXPECT_EQ(start.height, c.expected.height) << c.dpi << " dpi in " << c.available.height;
+    }
+    // A bottom line too wide for the design width makes the window wider.
+    const bx::ClientSize wideLine = bx::starting_client_size(96, 900, 300, kAnyRoom);
+    EXPECT_EQ(wideLine.width, bx::minimum_client_size(96, 900, 300).width);
+    EXPECT_GT(wideLine.width, 1020);
+}
+
+TEST(Layout, WindowIsMovedInsideTheWorkArea) {
+    const bx::Bounds work{0, 0, 1280, 760};  // a task bar of 40 pixels below
+    struct Case {
+        bx::ScreenPoint proposed;
+        int width;
+        int height;
+        bx::ScreenPoint expected;
+    };
+    for (const Case& c : {
+             Case{{100, 50}, 1028, 667, {100, 50}},    // fits where it is
+             Case{{400, 300}, 1028, 667, {252, 93}},   // moved back over the right and bottom
+             Case{{-30, -10}, 1028, 667, {0, 0}},      // moved back over the left and top
+             Case{{200, 200}, 1500, 900, {0, 0}},      // larger: held at the left and top
+         }) {
+        const bx::ScreenPoint at = bx::position_inside(work, c.proposed, c.width, c.height);
+        EXPECT_EQ(at.x, c.expected.x) << c.proposed.x << "," << c.proposed.y;
+        EXPECT_EQ(at.y, c.expected.y) << c.proposed.x << "," << c.proposed.y;
+    }
+    // A second monitor left of the first.
+    const bx::ScreenPoint left = bx::position_inside({-1920, 0, 0, 1040}, {-100, 0}, 1028, 667);
+    EXPECT_EQ(left.x, -1028);
 }
 
 TEST(Layout, ColumnAt96DpiStacksAtTheDesignedOffsets) {
@@ -193,9 +285,13 @@ TEST(Layout, PanelKeepsItsMinimumSizeInASmallClientArea) {
     EXPECT_EQ(minimised.panel.bottom, 40 + 464 + 42);
     EXPECT_EQ(minimised.accountPrompt.y, minimised[ColumnControl::statusText].y + 40);
 
-    const bx::WindowLayout wideHero = compute_layout(1000, 640, 96, 80, 0, 0);
-    EXPECT_EQ(wideHero.panel.left, 840);
-    EXPECT_EQ(wideHero.panel.right, 840 + 330);  // runs past the right edge
+    // The minimum height holds in a wide window too, and the panel keeps its minimum width
+    // in a window narrower than the minimum.
+    const bx::WindowLayout flat = compute_layout(1000, 300, 96, 53, 0, 0);
+    EXPECT_EQ(flat.panel.bottom, 40 + 464 + 42);
+    const bx::WindowLayout narrow = compute_layout(300, 640, 96, 53, 0, 0);
+    EXPECT_EQ(narrow.heroWidth, 0);
+    EXPECT_EQ(narrow.panel.right, 40 + 330);  // runs past the right edge
 
     const bx::WindowLayout narrowHero = compute_layout(1000, 640, 144, 20, 0, 0);
     EXPECT_EQ(narrowHero.panel.left, 60 + 200);  // the hero share is not scaled
@@ -209,9 +305,9 @@ TEST(Layout, BottomLineFollowsThePromptWidthAndThePanelBottom) {
     EXPECT_EQ(empty.registerLink.width, 61);
     EXPECT_EQ(empty.registerLink.height, 24);
 
-    const bx::WindowLayout measured = compute_layout(1020, 640, 144, 53, 100, 50);
+    const bx::WindowLayout measured = compute_layout(1530, 960, 144, 53, 100, 50);
     EXPECT_EQ(measured.accountPrompt.width, 106);
-    EXPECT_EQ(measured.registerLink.x, 654 + 100 + 6 + 9);
+    EXPECT_EQ(measured.registerLink.x, 924 + 100 + 6 + 9);
 
     const bx::WindowLayout taller = compute_layout(1020, 900, 96, 53, 0, 0);
     EXPECT_EQ(taller.accountPrompt.y, 860 - 42);

@@ -80,6 +80,25 @@ private:
     HDC dc_;
 };
 
+// Drawing in a device context kept inside one rectangle for one scope.
+class ClipToRect {
+public:
+    ClipToRect(HDC dc, const RECT& rect) noexcept : dc_(dc), saved_(SaveDC(dc)) {
+        IntersectClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+    }
+    ~ClipToRect() {
+        if (saved_ != 0) {
+            RestoreDC(dc_, saved_);
+        }
+    }
+    ClipToRect(const ClipToRect&) = delete;
+    ClipToRect& operator=(const ClipToRect&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
 // BeginPaint and EndPaint around one WM_PAINT.
 class PaintDc {
 public:

@@ -5,9 +5,11 @@
 #include <shellapi.h>
 #include <uxtheme.h>
 
+#include <climits>
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "launcher/secure.h"
 #include "launcher/settings.h"
 #include "launcher/text.h"
+#include "window/fitted_text.h"
 #include "window/gdi.h"
 #include "window/hero_picture.h"
 #include "window/layout.h"
@@ -65,18 +68,21 @@ std::wstring read_window_text(HWND window) {
     return text;
 }
 
-// The width of `text` in `font`, 0 when it cannot be measured.
-int measure_text_width(HWND window, HFONT font, const std::wstring& text) {
-    const bx::WindowDc dc(window);
-    if (dc.get() == nullptr) {
-        return 0;
-    }
-    const bx::SelectedObject selected(dc.get(), font);
+// The width of `text` in the font selected into `dc`, 0 when it cannot be measured.
+int text_width(HDC dc, std::wstring_view text) {
     SIZE size{};
-    if (!GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size)) {
+    if (dc == nullptr ||
+        !GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size)) {
         return 0;
     }
     return size.cx;
+}
+
+// The width of `text` in `font`, 0 when it cannot be measured.
+int measure_text_width(HWND window, HFONT font, const std::wstring& text) {
+    const bx::WindowDc dc(window);
+    const bx::SelectedObject selected(dc.get(), font);
+    return text_width(dc.get(), text);
 }
 
 // The outer size of a main window whose client area is `client` at `dpi`.
@@ -84,6 +90,17 @@ SIZE window_size_for(const bx::ClientSize& client, int dpi) {
     RECT frame{0, 0, client.width, client.height};
     AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, static_cast<UINT>(dpi));
     return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The work area of the monitor that holds most of `window`.
+bx::Bounds work_area_of(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    }
+    return {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
+            monitor.rcWork.bottom};
 }
 
 // Private fonts added for this process; removed again, in the order they were added.
@@ -146,7 +163,9 @@ private:
     HWND create_control(const wchar_t* className, const std::wstring& text, DWORD style,
                         DWORD extendedStyle, int id, HFONT font);
     BottomLineWidths measure_bottom_line() const;
+    void place_on_screen();
     void layout();
+    void fit_remember_caption(int width);
     SIZE minimum_window_size() const;
     void paint();
     LRESULT control_color(UINT message, HDC dc, HWND control);
@@ -155,6 +174,9 @@ private:
     void refuse_request(const std::wstring& text);
     void set_inputs_enabled(bool enabled);
     void return_to_idle();
+    void focus_next_input();
+    bool on_activate(WPARAM wParam);
+    void show_status(const std::wstring& text, bool error);
     void on_server_status(LPARAM lParam);
     void on_progress(LPARAM lParam);
     void on_operation_done(LPARAM lParam);
@@ -189,6 +211,9 @@ private:
     bx::GdiplusSession gdiplus;
     bx::OwnedBitmap heroBitmap;
     RECT panelRect{};
+    int heroWidth = 0;
+    std::wstring rememberCaption;  // the check box's caption as it fits its width
+    HWND lastFocus = nullptr;      // the control that gets the focus back on activation
     int dpi = 96;
     bool busy = false;
     bool serverOnline = false;
@@ -262,11 +287,10 @@ void LauncherWindow::register_class(HINSTANCE instance) const {
 
 void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int showCommand) {
     // The system DPI is only a guess at the DPI the window gets; the size is set again for
-    // the window's own DPI, and for the measured bottom line, before the window shows.
-    const int heroPercent = config.branding.heroWidthPercent;
+    // the window's own DPI, its monitor and the measured bottom line before the window shows.
     const int systemDpi = static_cast<int>(GetDpiForSystem());
-    const SIZE guess =
-        window_size_for(bx::starting_client_size(systemDpi, heroPercent, 0, 0), systemDpi);
+    const SIZE guess = window_size_for(
+        bx::starting_client_size(systemDpi, 0, 0, {INT_MAX, INT_MAX}), systemDpi);
     HWND created = CreateWindowExW(0, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
                                    CW_USEDEFAULT, guess.cx, guess.cy, nullptr, nullptr, instance,
                                    this);
@@ -274,11 +298,7 @@ void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int s
         throw_system_error("CreateWindowExW");
     }
     hwnd = created;
-    const BottomLineWidths line = measure_bottom_line();
-    const SIZE size =
-        window_size_for(bx::starting_client_size(dpi, heroPercent, line.prompt, line.link), dpi);
-    SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    place_on_screen();
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
 }
@@ -327,12 +347,13 @@ void LauncherWindow::initialize() {
     DwmSetWindowAttribute(hwnd, kImmersiveDarkMode, &dark, sizeof dark);
 
     layout();
+    lastFocus = usernameEdit;
     SetFocus(usernameEdit);
     bx::start_status_thread(hwnd, config);
 
     if (config.autoDownloadWhenMissing && !config.patchManifestUrl.empty() &&
         bx::game_executable_missing(config)) {
-        SetWindowTextW(statusText, L"Primera vez: descargando el juego completo\u2026");
+        show_status(L"Primera vez: descargando el juego completo\u2026", false);
         PostMessageW(hwnd, WM_APP_AUTO_DOWNLOAD, 0, 0);
     }
 }
@@ -355,12 +376,18 @@ void LauncherWindow::create_drawing_objects() {
 // In creation order, which is also the order of Tab among the inputs.
 void LauncherWindow::create_controls() {
     const bx::LauncherBranding& branding = config.branding;
-    heading = create_control(L"STATIC", branding.panelTitle, 0, 0, 0, headingFont.get());
-    serverState = create_control(L"STATIC", branding.statusChecking, 0, 0, 0, labelFont.get());
-    usernameLabel = create_control(L"STATIC", branding.usernameLabel, 0, 0, 0, smallFont.get());
+    // One-line texts end in an ellipsis when they do not fit, instead of showing the top of
+    // a second line or a letter cut in half.
+    heading = create_control(L"STATIC", branding.panelTitle, SS_ENDELLIPSIS, 0, 0,
+                             headingFont.get());
+    serverState = create_control(L"STATIC", branding.statusChecking, SS_ENDELLIPSIS, 0, 0,
+                                 labelFont.get());
+    usernameLabel = create_control(L"STATIC", branding.usernameLabel, SS_ENDELLIPSIS, 0, 0,
+                                   smallFont.get());
     usernameEdit = create_control(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                                   IDC_USERNAME, bodyFont.get());
-    passwordLabel = create_control(L"STATIC", branding.passwordLabel, 0, 0, 0, smallFont.get());
+    passwordLabel = create_control(L"STATIC", branding.passwordLabel, SS_ENDELLIPSIS, 0, 0,
+                                   smallFont.get());
     passwordEdit = create_control(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
                                   WS_EX_CLIENTEDGE, IDC_PASSWORD, bodyFont.get());
     rememberCheck = create_control(L"BUTTON", branding.rememberUsername,
@@ -377,11 +404,30 @@ void LauncherWindow::create_controls() {
     SendMessageW(progressBar, PBM_SETBARCOLOR, 0, bx::to_colorref(branding.colors.accent));
     SendMessageW(progressBar, PBM_SETBKCOLOR, 0, bx::to_colorref(branding.colors.field));
     ShowWindow(progressBar, SW_HIDE);  // shown while an operation runs
-    statusText = create_control(L"STATIC", branding.idleText, 0, 0, 0, smallFont.get());
+    // Drawn by the window: its lines end in an ellipsis where the text goes on.
+    statusText = create_control(L"STATIC", branding.idleText, SS_OWNERDRAW, 0, 0,
+                                smallFont.get());
     accountPrompt = create_control(L"STATIC", branding.accountPrompt, 0, 0, 0, bodyFont.get());
     registerLink = create_control(L"STATIC", branding.registerLink, SS_NOTIFY, 0,
                                   IDC_REGISTER_LINK, bodyFont.get());
     EnableWindow(registerLink, config.registrationUrl.empty() ? FALSE : TRUE);
+}
+
+// The starting size and position: the design size where the monitor's work area holds it,
+// else as much as the work area holds (never below the minimum), and wholly inside it.
+void LauncherWindow::place_on_screen() {
+    const bx::Bounds work = work_area_of(hwnd);
+    const SIZE frame = window_size_for({0, 0}, dpi);
+    const bx::ClientSize available{work.right - work.left - frame.cx,
+                                   work.bottom - work.top - frame.cy};
+    const BottomLineWidths line = measure_bottom_line();
+    const SIZE size = window_size_for(
+        bx::starting_client_size(dpi, line.prompt, line.link, available), dpi);
+    RECT proposed{};
+    GetWindowRect(hwnd, &proposed);
+    const bx::ScreenPoint at =
+        bx::position_inside(work, {proposed.left, proposed.top}, size.cx, size.cy);
+    SetWindowPos(hwnd, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BottomLineWidths LauncherWindow::measure_bottom_line() const {
@@ -397,6 +443,7 @@ void LauncherWindow::layout() {
         bx::compute_layout(client.right, client.bottom, dpi, config.branding.heroWidthPercent,
                            line.prompt, line.link);
     panelRect = {placed.panel.left, placed.panel.top, placed.panel.right, placed.panel.bottom};
+    heroWidth = placed.heroWidth;
 
     const HWND column[bx::kColumnControlCount] = {
         heading,       serverState,  usernameLabel,  usernameEdit, passwordLabel, passwordEdit,
@@ -409,15 +456,28 @@ void LauncherWindow::layout() {
     }
     move(accountPrompt, placed.accountPrompt);
     move(registerLink, placed.registerLink);
+    fit_remember_caption(placed[bx::ColumnControl::rememberCheck].width);
+}
+
+// A check box has no ellipsis style: its caption is cut to what fits beside the box.
+void LauncherWindow::fit_remember_caption(int width) {
+    const bx::WindowDc dc(hwnd);
+    const bx::SelectedObject selected(dc.get(), bodyFont.get());
+    const int textRoom = width - MulDiv(20, dpi, 96);  // the box and the gap after it
+    std::wstring caption =
+        bx::fit_one_line(config.branding.rememberUsername, textRoom,
+                         [&dc](std::wstring_view text) { return text_width(dc.get(), text); });
+    if (caption != rememberCaption) {
+        rememberCaption = std::move(caption);
+        SetWindowTextW(rememberCheck, rememberCaption.c_str());
+    }
 }
 
 // Small enough to drag, large enough that the layout keeps every control inside the client
 // area without overlaps. Until WM_CREATE has run the DPI is 96.
 SIZE LauncherWindow::minimum_window_size() const {
     const BottomLineWidths line = measure_bottom_line();
-    return window_size_for(bx::minimum_client_size(dpi, config.branding.heroWidthPercent,
-                                                   line.prompt, line.link),
-                           dpi);
+    return window_size_for(bx::minimum_client_size(dpi, line.prompt, line.link), dpi);
 }
 
 void LauncherWindow::paint() {
@@ -433,6 +493,7 @@ void LauncherWindow::paint() {
     objects.buttonFont = buttonFont.get();
     objects.heroBitmap = heroBitmap.get();
     objects.panelRect = panelRect;
+    objects.heroWidth = heroWidth;
     objects.dpi = dpi;
     bx::paint_window(dc.get(), client.right, client.bottom, config, objects);
 }
@@ -486,10 +547,14 @@ void LauncherWindow::on_command(WPARAM wParam) {
     }
 }
 
-void LauncherWindow::refuse_request(const std::wstring& text) {
-    statusIsError = true;
+void LauncherWindow::show_status(const std::wstring& text, bool error) {
+    statusIsError = error;
     SetWindowTextW(statusText, text.c_str());
     InvalidateRect(statusText, nullptr, TRUE);
+}
+
+void LauncherWindow::refuse_request(const std::wstring& text) {
+    show_status(text, true);
     MessageBoxW(hwnd, text.c_str(), config.serverName.c_str(), MB_ICONWARNING);
 }
 
@@ -546,6 +611,40 @@ void LauncherWindow::return_to_idle() {
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
     RedrawWindow(playButton, nullptr, nullptr, RDW_INVALIDATE);
     RedrawWindow(downloadButton, nullptr, nullptr, RDW_INVALIDATE);
+    focus_next_input();
+}
+
+// Disabling the inputs left the focus on no control. It goes where the player goes on: the
+// user name while it is empty, else the password, selected so that typing replaces it.
+void LauncherWindow::focus_next_input() {
+    const bool noUserName = bx::trim_user_name(read_window_text(usernameEdit)).empty();
+    lastFocus = noUserName ? usernameEdit : passwordEdit;
+    if (!noUserName) {
+        SendMessageW(passwordEdit, EM_SETSEL, 0, -1);
+    }
+    // A window in the background gets it when it is activated again.
+    if (GetForegroundWindow() == hwnd) {
+        SetFocus(lastFocus);
+    }
+}
+
+// As a dialog box does: the focused control is remembered when the window is deactivated
+// (by a message box, another program) and gets the focus back when it is activated again.
+// False where the system's own handling is wanted: it focuses the window itself.
+bool LauncherWindow::on_activate(WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focused = GetFocus();
+        if (focused != nullptr && IsChild(hwnd, focused)) {
+            lastFocus = focused;
+        }
+        return false;
+    }
+    const bool minimised = HIWORD(wParam) != 0;
+    if (minimised || lastFocus == nullptr || !IsWindowEnabled(lastFocus)) {
+        return false;
+    }
+    SetFocus(lastFocus);
+    return true;
 }
 
 void LauncherWindow::on_server_status(LPARAM lParam) {
@@ -562,11 +661,9 @@ void LauncherWindow::on_progress(LPARAM lParam) {
     if (!progress) {
         return;
     }
-    statusIsError = false;
-    SetWindowTextW(statusText, bx::format_progress_text(*progress).c_str());
+    show_status(bx::format_progress_text(*progress), false);
     SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(bx::progress_position(*progress)),
                  0);
-    InvalidateRect(statusText, nullptr, TRUE);
 }
 
 void LauncherWindow::on_operation_done(LPARAM lParam) {
@@ -576,17 +673,14 @@ void LauncherWindow::on_operation_done(LPARAM lParam) {
         return;
     }
     if (result->success) {
-        statusIsError = false;
-        SetWindowTextW(statusText, result->message.c_str());
+        show_status(result->message, false);
         SetWindowTextW(passwordEdit, L"");
         if (result->closeWindow) {
             DestroyWindow(hwnd);
         }
         return;
     }
-    statusIsError = true;
-    SetWindowTextW(statusText, result->message.c_str());
-    InvalidateRect(statusText, nullptr, TRUE);
+    show_status(result->message, true);
     MessageBoxW(hwnd, result->message.c_str(), config.serverName.c_str(), MB_ICONWARNING);
 }
 
@@ -605,6 +699,11 @@ LRESULT LauncherWindow::handle_message(HWND window, UINT message, WPARAM wParam,
         }
         InvalidateRect(window, nullptr, FALSE);
         return 0;
+    case WM_ACTIVATE:
+        if (on_activate(wParam)) {
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_GETMINMAXINFO: {
         const SIZE minimum = minimum_window_size();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
@@ -621,6 +720,10 @@ LRESULT LauncherWindow::handle_message(HWND window, UINT message, WPARAM wParam,
         if (item->CtlID == IDOK || item->CtlID == IDC_DOWNLOAD) {
             bx::draw_button(*item, item->CtlID == IDOK, config.branding.colors,
                             buttonFont.get());
+        } else if (item->hwndItem == statusText) {
+            const bx::BrandingColors& colors = config.branding.colors;
+            bx::draw_status_line(*item, panelBrush.get(), smallFont.get(),
+                                 statusIsError ? colors.accent : colors.muted);
         }
         return TRUE;
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
 
 namespace bx {
 
@@ -57,8 +56,17 @@ int scale_length(int designLength, int dpi) {
     return static_cast<int>(product >= 0 ? (product + half) / 96 : (product - half) / 96);
 }
 
-int hero_width(int clientWidth, int heroWidthPercent) {
-    return clientWidth * heroWidthPercent / 100;
+int minimum_panel_width(int dpi, int promptWidth, int linkWidth) {
+    return std::max(scale_length(330, dpi),
+                    bottom_line_width(dpi, promptWidth, linkWidth) + scale_length(72, dpi));
+}
+
+int hero_width(int clientWidth, int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
+    const int share = clientWidth * heroWidthPercent / 100;
+    // What the panel and its two margins leave of the width.
+    const int left = clientWidth - scale_length(80, dpi) -
+                     minimum_panel_width(dpi, promptWidth, linkWidth);
+    return std::max(0, std::min(share, left));
 }
 
 WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int heroWidthPercent,
@@ -66,7 +74,8 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     const auto s = [dpi](int n) { return scale_length(n, dpi); };
     WindowLayout layout;
 
-    const int x = s(40) + hero_width(clientWidth, heroWidthPercent);
+    layout.heroWidth = hero_width(clientWidth, dpi, heroWidthPercent, promptWidth, linkWidth);
+    const int x = s(40) + layout.heroWidth;
     const int y = s(40);
     const int width = std::max(clientWidth - x - s(40), s(330));
     const int height = std::max(clientHeight - s(80), minimum_panel_height(dpi));
@@ -87,26 +96,28 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     return layout;
 }
 
-ClientSize minimum_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
-    if (heroWidthPercent < 0 || heroWidthPercent > 99) {
-        throw std::invalid_argument(
-            "heroWidthPercent must be in 0..99 to leave room for the panel");
-    }
+ClientSize minimum_client_size(int dpi, int promptWidth, int linkWidth) {
     const auto s = [dpi](int n) { return scale_length(n, dpi); };
-    const int panelWidth =
-        std::max(s(330), bottom_line_width(dpi, promptWidth, linkWidth) + s(72));
-    // What the width must keep beside the hero share: the panel and its two margins.
-    const int besideHero = s(40) + panelWidth + s(40);
-    // W - W * p / 100 (truncated) grows with W; this is the first W at which it reaches
-    // besideHero.
-    const int width = (besideHero - 1) * 100 / (100 - heroWidthPercent) + 1;
-    return {width, minimum_panel_height(dpi) + s(80)};
+    return {s(40) + minimum_panel_width(dpi, promptWidth, linkWidth) + s(40),
+            minimum_panel_height(dpi) + s(80)};
 }
 
-ClientSize starting_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
-    const ClientSize minimum = minimum_client_size(dpi, heroWidthPercent, promptWidth, linkWidth);
-    return {std::max(scale_length(kDesignClientWidth, dpi), minimum.width),
-            std::max(scale_length(kDesignClientHeight, dpi), minimum.height)};
+ClientSize starting_client_size(int dpi, int promptWidth, int linkWidth, ClientSize available) {
+    const ClientSize minimum = minimum_client_size(dpi, promptWidth, linkWidth);
+    const auto fit = [](int design, int room, int least) {
+        return std::max(std::min(design, room), least);
+    };
+    return {fit(scale_length(kDesignClientWidth, dpi), available.width, minimum.width),
+            fit(scale_length(kDesignClientHeight, dpi), available.height, minimum.height)};
+}
+
+ScreenPoint position_inside(const Bounds& workArea, ScreenPoint proposed, int width,
+                            int height) {
+    const auto fit = [](int at, int length, int low, int high) {
+        return std::max(std::min(at, high - length), low);
+    };
+    return {fit(proposed.x, width, workArea.left, workArea.right),
+            fit(proposed.y, height, workArea.top, workArea.bottom)};
 }
 
 }  // namespace bx

@@ -9,8 +9,15 @@ namespace bx {
 // A length designed at 96 DPI, in device pixels at `dpi` (rounded to the nearest pixel).
 int scale_length(int designLength, int dpi);
 
-// The part of the client width taken by the hero panel; a share, never scaled.
-int hero_width(int clientWidth, int heroWidthPercent);
+// The narrowest the login panel gets: its design width, or wider when the bottom line needs
+// it. promptWidth and linkWidth are the measured text widths of the bottom line (0 when the
+// measurement failed).
+int minimum_panel_width(int dpi, int promptWidth, int linkWidth);
+
+// The part of the client width taken by the hero panel: its share (not scaled), but never so
+// much that the panel beside it is left narrower than its minimum. The hero gives way, since
+// the panel holds everything the player needs.
+int hero_width(int clientWidth, int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
 
 struct Placement {
     int x = 0;
@@ -19,7 +26,8 @@ struct Placement {
     int height = 0;
 };
 
-struct PanelBounds {
+// A rectangle by its edges, in client or screen coordinates.
+struct Bounds {
     int left = 0;
     int top = 0;
     int right = 0;
@@ -43,7 +51,8 @@ enum class ColumnControl {
 inline constexpr int kColumnControlCount = 11;
 
 struct WindowLayout {
-    PanelBounds panel;
+    int heroWidth = 0;
+    Bounds panel;
     int innerLeft = 0;
     int innerWidth = 0;
     std::array<Placement, kColumnControlCount> column{};
@@ -60,19 +69,28 @@ struct ClientSize {
     int height = 0;
 };
 
-// promptWidth and linkWidth are the measured text widths of the bottom line (0 when the
-// measurement failed).
 WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int heroWidthPercent,
                             int promptWidth, int linkWidth);
 
 // The smallest client area in which the panel keeps its margins and the bottom line fits in
-// the column: every control lies inside it and nothing overlaps. The window's minimum
-// tracking size is this area with its frame. Throws std::invalid_argument for a hero share
-// outside 0..99, which would leave no room for the panel.
-ClientSize minimum_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
+// the column: every control lies inside it and nothing overlaps. The hero has given way
+// completely there. The window's minimum tracking size is this area with its frame.
+ClientSize minimum_client_size(int dpi, int promptWidth, int linkWidth);
 
-// The design size, 1020 x 640 at 96 DPI, scaled like every other length; never below the
-// minimum, which is larger only for a wide hero share or a long bottom line.
-ClientSize starting_client_size(int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
+// The design size, 1020 x 640 at 96 DPI, scaled like every other length, made smaller where
+// `available` (the client area that the screen's work area leaves) is smaller, and never
+// below the minimum, which is larger only for a long bottom line.
+ClientSize starting_client_size(int dpi, int promptWidth, int linkWidth, ClientSize available);
+
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+
+// Where a window of `width` x `height` proposed at `proposed` goes so that it lies inside
+// `workArea`: moved back over the right and bottom edges, and where it is larger than the
+// work area, held at its left and top edges so that the title bar stays within reach.
+ScreenPoint position_inside(const Bounds& workArea, ScreenPoint proposed, int width,
+                            int height);
 
 }  // namespace bx

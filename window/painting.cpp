@@ -11,6 +11,11 @@ namespace bx {
 
 namespace {
 
+// A text that does not fit its rectangle shows whole lines only and ends in an ellipsis,
+// instead of letters cut in half.
+constexpr UINT kOneLine = DT_SINGLELINE | DT_END_ELLIPSIS;
+constexpr UINT kWholeLines = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
+
 void fill_solid(HDC dc, const RECT& rect, std::uint32_t color) {
     const Brush brush(CreateSolidBrush(to_colorref(color)));
     FillRect(dc, &rect, brush.get());
@@ -82,12 +87,12 @@ void draw_hero_texts(HDC dc, int c, int height, const LauncherConfig& config,
     const int x = s(50);
 
     draw_text(dc, branding.eyebrow, objects.labelFont, colors.accent, {x, s(61), c - x, s(86)},
-              DT_SINGLELINE);
+              kOneLine);
     draw_text(dc, hero_headline(branding.heroTitle, config.serverName), objects.titleFont,
-              colors.text, {x, s(100), c - s(40), s(205)}, DT_WORDBREAK);
+              colors.text, {x, s(100), c - s(40), s(205)}, kWholeLines);
     fill_solid(dc, {x, s(205), x + s(56), s(209)}, colors.accent);
     draw_text(dc, branding.heroDescription, objects.bodyFont, colors.muted,
-              {x, s(239), c - s(70), s(340)}, DT_WORDBREAK);
+              {x, s(239), c - s(70), s(340)}, kWholeLines);
 
     if (!branding.showProtocol) {
         return;
@@ -99,9 +104,9 @@ void draw_hero_texts(HDC dc, int c, int height, const LauncherConfig& config,
         LineTo(dc, c - s(90), height - s(112));
     }
     draw_text(dc, branding.protocolLabel, objects.labelFont, colors.muted,
-              {x, height - s(87), c - x, height - s(65)}, DT_SINGLELINE);
+              {x, height - s(87), c - x, height - s(65)}, kOneLine);
     draw_text(dc, branding.protocolText, objects.labelFont, colors.text,
-              {x, height - s(61), c - x, height - s(35)}, DT_SINGLELINE);
+              {x, height - s(61), c - x, height - s(35)}, kOneLine);
 }
 
 }  // namespace
@@ -112,7 +117,7 @@ void paint_window(HDC dc, int clientWidth, int clientHeight, const LauncherConfi
     const RECT client{0, 0, clientWidth, clientHeight};
     FillRect(dc, &client, objects.backgroundBrush);
 
-    const int c = hero_width(clientWidth, branding.heroWidthPercent);
+    const int c = objects.heroWidth;
     fill_solid(dc, {0, 0, c, clientHeight}, branding.colors.hero);
     if (objects.heroBitmap != nullptr) {
         draw_hero_picture(dc, *objects.heroBitmap, c, clientHeight, objects.dpi,
@@ -124,8 +129,22 @@ void paint_window(HDC dc, int clientWidth, int clientHeight, const LauncherConfi
     }
     SetBkMode(dc, TRANSPARENT);
     if (branding.showHeroText) {
+        // A hero that gave way to the panel is narrower than its texts' fixed starts: the
+        // accent bar and the footer line must not reach over the panel.
+        const ClipToRect clip(dc, {0, 0, c, clientHeight});
         draw_hero_texts(dc, c, clientHeight, config, objects);
     }
+}
+
+void draw_status_line(const DRAWITEMSTRUCT& item, HBRUSH panelBrush, HFONT font,
+                      std::uint32_t color) {
+    FillRect(item.hDC, &item.rcItem, panelBrush);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        std::max(GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size())), 0)));
+    SetBkMode(item.hDC, TRANSPARENT);
+    // What a left-aligned static draws with, and whole lines only.
+    draw_text(item.hDC, text, font, color, item.rcItem, DT_LEFT | DT_EXPANDTABS | kWholeLines);
 }
 
 void draw_button(const DRAWITEMSTRUCT& item, bool play, const BrandingColors& colors,
@@ -153,7 +172,7 @@ void draw_button(const DRAWITEMSTRUCT& item, bool play, const BrandingColors& co
     RECT rect = item.rcItem;
     draw_text(dc, std::wstring(caption, static_cast<std::size_t>(std::max(length, 0))),
               buttonFont, disabled ? colors.muted : colors.text, rect,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+              DT_CENTER | DT_VCENTER | kOneLine);
 
     if ((item.itemState & ODS_FOCUS) != 0) {
         InflateRect(&rect, -3, -3);

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "window/fitted_text.h"
+
+namespace {
+
+// Ten pixels a character: the cut is easy to see.
+int ten_per_character(std::wstring_view text) { return static_cast<int>(text.size()) * 10; }
+
+TEST(FittedText, CutsAfterWholeCharactersAndEndsWithAnEllipsis) {
+    struct Case {
+        const wchar_t* text;
+        int width;
+        const wchar_t* shown;
+    };
+    for (const Case& c : {
+             Case{L"Recordar", 80, L"Recordar"},           // fits exactly: unchanged
+             Case{L"Recordar", 79, L"Record\u2026"},       // seven and the ellipsis fit
+             Case{L"ab cd", 40, L"ab\u2026"},              // no blank before the ellipsis
+             Case{L"a&&b", 30, L"a\u2026"},                // never half of an "&&"
+             Case{L"a&bc", 30, L"a\u2026"},                // never a mnemonic on the ellipsis
+             Case{L"ab\U0001F600cd", 40, L"ab\u2026"},     // never half a surrogate pair
+             Case{L"Recordar", 5, L"\u2026"},              // room for nothing but the mark
+             Case{L"", 0, L""},
+         }) {
+        EXPECT_EQ(bx::fit_one_line(c.text, c.width, ten_per_character), c.shown)
+            << "'" << testing::PrintToString(std::wstring(c.text)) << "' in " << c.width;
+    }
+}
+
+TEST(FittedText, TheCutTextIsNeverWiderThanItsRoom) {
+    // Proportional widths: 'W' is wide, 'i' narrow, so the cut is not a fixed count.
+    const auto proportional = [](std::wstring_view text) {
+        int width = 0;
+        for (const wchar_t c : text) {
+            width += c == L'W' ? 17 : c == L'i' ? 4 : c == L'\u2026' ? 12 : 9;
+        }
+        return width;
+    };
+    const std::wstring text = L"WiWiiWWiRecordarUsuarioEnEstaPCiiiWWW";
+    for (int width = 12; width < proportional(text); width += 7) {
+        const std::wstring shown = bx::fit_one_line(text, width, proportional);
+        EXPECT_LE(proportional(shown), width) << width;
+        EXPECT_EQ(shown.back(), L'\u2026') << width;
+        // One more character of the text would not have fitted.
+        const std::size_t kept = shown.size() - 1;
+        EXPECT_GT(proportional(text.substr(0, kept + 1) + L'\u2026'), width) << width;
+    }
+}
+
+}  // namespace
