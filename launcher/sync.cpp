@@ -6,6 +6,7 @@
 #include "launcher/managed_state.h"
 #include "launcher/manifest.h"
 #include "launcher/path_checks.h"
+#include "launcher/record_repair.h"
 #include "launcher/retirement.h"
 #include "launcher/sha256.h"
 #include "launcher/text.h"
@@ -186,9 +187,10 @@ std::vector<std::string> manifest_paths(const std::vector<ManifestEntry>& entrie
     return paths;
 }
 
-// Retirement, then verification of every entry; returns the entries to download. The ownership
-// state is loaded once, for retirement, and let go before the downloads, which record each file
-// afresh.
+// Retirement, then verification of every entry; returns the entries to download. Both work on
+// one load of the ownership state, which also brings the records of files found up to date in
+// line with the manifest (RecordRepairs). The state is let go before the downloads, which
+// record each file afresh.
 std::vector<const ManifestEntry*> retire_and_verify(const fs::path& gameDirectory,
                                                     const std::vector<ManifestEntry>& entries,
                                                     std::vector<char>& buffer,
@@ -199,13 +201,17 @@ std::vector<const ManifestEntry*> retire_and_verify(const fs::path& gameDirector
     IndexedState state = load_indexed_state(folder);
     summary = retire_unlisted_files(folder, state, manifest_paths(entries));
 
+    RecordRepairs repairs(state);
     std::vector<const ManifestEntry*> queue;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         report(progress, step_text(L"Verificando ", entries[i]), i, entries.size(), 0, 0);
-        if (!up_to_date(entries[i], buffer)) {
+        if (up_to_date(entries[i], buffer)) {
+            repairs.up_to_date(entries[i].path, entries[i].sha256);
+        } else {
             queue.push_back(&entries[i]);
         }
     }
+    repairs.save(gameDirectory);
     return queue;
 }
 
