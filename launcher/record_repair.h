@@ -22,9 +22,9 @@ public:
     explicit RecordRepairs(IndexedState& state) : state_(state) {}
 
     // A listed file that verification found up to date. Its record, when it has one whose
-    // digest is another (letter case aside), is to take `sha256` and the manifest's spelling `path`; whether the
-    // launcher may remove the file stays as it was. A file without a record stays without: the
-    // launcher cannot know that it wrote it.
+    // digest is another (letter case aside), is to take `sha256` and the manifest's spelling
+    // `path`; whether the launcher may remove the file stays as it was. A file without a record
+    // stays without: the launcher cannot know that it wrote it.
     void up_to_date(std::string_view path, std::string_view sha256);
 
     // Repairs the records and saves the state once; writes nothing when every record agreed.

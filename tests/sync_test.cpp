@@ -625,8 +625,8 @@ TEST(SynchronizeClientFiles, ARecordLeftBehindByAFailedSaveCatchesUpAndTheFileRe
     EXPECT_EQ(summary.removedCount, 1);
     EXPECT_TRUE(summary.keptFiles.empty());
     EXPECT_FALSE(fs::exists(folder / L"g.bin"));
-    expect_report(reports.back(), L"El juego est\u00E1 al d\u00EDa. Se quitaron 1 archivo(s) antiguos.",
-                  0, 0, 0, 0);
+    expect_report(reports.back(),
+                  L"El juego est\u00E1 al d\u00EDa. Se quitaron 1 archivo(s) antiguos.", 0, 0, 0, 0);
 }
 
 // Only records that fell behind are brought in line: such a record takes the manifest's digest
