@@ -154,6 +154,16 @@ IndexedState load_indexed_state(const GameFolder& folder) {
     return state;
 }
 
+IndexedState index_records(ManagedState records) {
+    IndexedState state;
+    state.records = std::move(records);
+    state.positions.reserve(state.records.size());
+    for (std::size_t i = 0; i < state.records.size(); ++i) {
+        state.positions.insert(state.records[i].path, i);
+    }
+    return state;
+}
+
 ManagedState load_managed_state(const fs::path& gameDirectory) {
     return load_indexed_state(GameFolder(gameDirectory)).records;
 }

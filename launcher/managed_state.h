@@ -58,6 +58,10 @@ struct IndexedState {
 // load_managed_state for a folder whose checks are already worked out.
 IndexedState load_indexed_state(const GameFolder& folder);
 
+// Checked records (no two for one file) with their index built afresh, for a state whose
+// records moved (retirement keeps some of them).
+IndexedState index_records(ManagedState records);
+
 // Replaces the state file through "<state file>.tmp", flushed to disk before the move.
 void save_managed_state(const std::filesystem::path& gameDirectory, const ManagedState& state);
 

@@ -6,6 +6,7 @@
 #include "launcher/text.h"
 #include "launcher/windows_path.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 
@@ -47,7 +48,12 @@ void remove_retired(const fs::path& file, const ManagedFileRecord& record) {
 SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
                                   const std::vector<std::string>& manifestPaths) {
     const GameFolder folder(absolute_path(gameDirectory));
-    const IndexedState state = load_indexed_state(folder);
+    IndexedState state = load_indexed_state(folder);
+    return retire_unlisted_files(folder, state, manifestPaths);
+}
+
+SyncSummary retire_unlisted_files(const GameFolder& folder, IndexedState& state,
+                                  const std::vector<std::string>& manifestPaths) {
     SyncSummary summary;
     if (state.records.empty()) {
         return summary;
@@ -62,15 +68,13 @@ SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
         }
     }
 
-    ManagedState kept;
     bool anyUnlisted = false;
     std::vector<char> buffer;
     for (std::size_t i = 0; i < state.records.size(); ++i) {
-        const ManagedFileRecord& record = state.records[i];
         if (listed[i]) {
-            kept.push_back(record);
             continue;
         }
+        const ManagedFileRecord& record = state.records[i];
         const fs::path file = resolve_managed_path(folder, record.path);
         std::error_code error;
         const fs::file_status status = fs::status(file, error);
@@ -87,7 +91,15 @@ SyncSummary retire_unlisted_files(const fs::path& gameDirectory,
         anyUnlisted = true;
     }
     if (anyUnlisted) {
-        save_managed_state(folder.directory(), kept);
+        ManagedState kept;
+        kept.reserve(static_cast<std::size_t>(std::count(listed.begin(), listed.end(), true)));
+        for (std::size_t i = 0; i < state.records.size(); ++i) {
+            if (listed[i]) {
+                kept.push_back(std::move(state.records[i]));
+            }
+        }
+        state = index_records(std::move(kept));
+        save_managed_state(folder.directory(), state.records);
     }
     return summary;
 }

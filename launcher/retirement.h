@@ -1,5 +1,7 @@
 #pragma once
 
+#include "launcher/game_folder.h"
+#include "launcher/managed_state.h"
 #include "launcher/sync.h"
 
 #include <filesystem>
@@ -12,6 +14,11 @@ namespace bx {
 // since; every other owned file that left the manifest stays and is listed as kept. Owned
 // records of unlisted files leave the ownership state. manifestPaths are UTF-8, '/'-separated.
 SyncSummary retire_unlisted_files(const std::filesystem::path& gameDirectory,
+                                  const std::vector<std::string>& manifestPaths);
+
+// The same on a state already loaded for `folder`, which then holds the records that stay,
+// indexed, so that the caller can go on with it without loading it again.
+SyncSummary retire_unlisted_files(const GameFolder& folder, IndexedState& state,
                                   const std::vector<std::string>& manifestPaths);
 
 }  // namespace bx

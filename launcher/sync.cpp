@@ -6,6 +6,7 @@
 #include "launcher/managed_state.h"
 #include "launcher/manifest.h"
 #include "launcher/path_checks.h"
+#include "launcher/record_repair.h"
 #include "launcher/retirement.h"
 #include "launcher/sha256.h"
 #include "launcher/text.h"
@@ -177,6 +178,43 @@ void download(const GameFolder& folder, const ManifestEntry& entry, std::vector<
     }
 }
 
+std::vector<std::string> manifest_paths(const std::vector<ManifestEntry>& entries) {
+    std::vector<std::string> paths;
+    paths.reserve(entries.size());
+    for (const ManifestEntry& entry : entries) {
+        paths.push_back(entry.path);
+    }
+    return paths;
+}
+
+// Retirement, then verification of every entry; returns the entries to download. Both work on
+// one load of the ownership state, which also brings the records of files found up to date in
+// line with the manifest (RecordRepairs). The state is let go before the downloads, which
+// record each file afresh.
+std::vector<const ManifestEntry*> retire_and_verify(const fs::path& gameDirectory,
+                                                    const std::vector<ManifestEntry>& entries,
+                                                    std::vector<char>& buffer,
+                                                    const ProgressCallback& progress,
+                                                    SyncSummary& summary) {
+    // Records are judged as retirement has always judged them: without the launcher's path.
+    const GameFolder folder(gameDirectory);
+    IndexedState state = load_indexed_state(folder);
+    summary = retire_unlisted_files(folder, state, manifest_paths(entries));
+
+    RecordRepairs repairs(state);
+    std::vector<const ManifestEntry*> queue;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        report(progress, step_text(L"Verificando ", entries[i]), i, entries.size(), 0, 0);
+        if (up_to_date(entries[i], buffer)) {
+            repairs.up_to_date(entries[i].path, entries[i].sha256);
+        } else {
+            queue.push_back(&entries[i]);
+        }
+    }
+    repairs.save(gameDirectory);
+    return queue;
+}
+
 }  // namespace
 
 std::wstring sync_completion_message(std::uint32_t downloadedCount, std::int32_t removedCount,
@@ -202,21 +240,10 @@ SyncSummary synchronize_client_files(const LauncherConfig& config, const Progres
     const GameFolder folder(gameDirectory, executable_path());
     const std::vector<ManifestEntry> entries = fetch_patch_manifest(config, folder);
 
-    std::vector<std::string> paths;
-    paths.reserve(entries.size());
-    for (const ManifestEntry& entry : entries) {
-        paths.push_back(entry.path);
-    }
-    SyncSummary summary = retire_unlisted_files(gameDirectory, paths);
-
+    SyncSummary summary;
     std::vector<char> buffer(kReceiveBlock, 0);  // hashing and receiving, one file at a time
-    std::vector<const ManifestEntry*> queue;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        report(progress, step_text(L"Verificando ", entries[i]), i, entries.size(), 0, 0);
-        if (!up_to_date(entries[i], buffer)) {
-            queue.push_back(&entries[i]);
-        }
-    }
+    const std::vector<const ManifestEntry*> queue =
+        retire_and_verify(gameDirectory, entries, buffer, progress, summary);
 
     std::uint64_t bytesTotal = 0;
     for (const ManifestEntry* entry : queue) {

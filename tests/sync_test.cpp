@@ -4,17 +4,20 @@
 #include "launcher/sha256.h"
 #include "launcher/text.h"
 
+#include "child_process.h"
 #include "scratch_folder.h"
 #include "test_server_client.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 namespace {
 
 namespace fs = std::filesystem;
+using bx_test::beside_this_test;
 using bx_test::file_bytes;
 using bx_test::GameFolder;
 using bx_test::pattern_bytes;
@@ -25,6 +28,11 @@ std::string digest_of(const std::string& content) {
     const bx_test::ScratchFolder scratch;
     write_bytes(scratch / L"content.bin", content);
     return bx::sha256_file(scratch / L"content.bin");
+}
+
+std::string upper(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
 }
 
 // One manifest entry: what the file must hold, and what the server actually sends for it.
@@ -206,9 +214,7 @@ TEST(SynchronizeClientFiles, ASecondRunWithNothingChangedDownloadsNothing) {
     PatchServer server;
     const std::string a = pattern_bytes(3000, 4), b = pattern_bytes(1048577, 5);
     // The manifest may write digests in capitals; the file is still up to date.
-    std::string upper = digest_of(a);
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    server.publish({{"a.bin", a, "", std::nullopt, upper}, {"big/b.bin", b}});
+    server.publish({{"a.bin", a, "", std::nullopt, upper(digest_of(a))}, {"big/b.bin", b}});
     bx::SyncSummary first;
     run(server.config(folder), &first);
     EXPECT_EQ(first.downloadedCount, 2u);
@@ -584,6 +590,125 @@ TEST(SynchronizeClientFiles, ARecordThatFailsAfterTheMoveLeavesTheFileUnrecorded
     EXPECT_EQ(state_paths(folder), std::vector<std::string>{"a.bin"});
 }
 
+// The record of a download cannot be saved after its move (another program holds the state
+// file): the file is the new version while its record still names the old one. The next run
+// finds the file up to date and brings its record in line, so the file retires later like any
+// file the launcher installed, instead of being kept as if the player had changed it.
+TEST(SynchronizeClientFiles, ARecordLeftBehindByAFailedSaveCatchesUpAndTheFileRetiresLater) {
+    GameFolder folder;
+    PatchServer server;
+    const std::string v1 = pattern_bytes(100, 21), v2 = pattern_bytes(120, 22);
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    server.publish({{"g.bin", v1}});
+    run(server.config(folder));
+
+    server.publish({{"g.bin", v2}});
+    std::string failure;
+    {
+        const bx_test::HeldFile held(stateFile);
+        failure = thrown_text([&] { run(server.config(folder)); });
+    }
+    EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
+    EXPECT_EQ(file_bytes(folder / L"g.bin"), v2);
+    ASSERT_EQ(bx::load_managed_state(folder.path()).at(0).sha256, digest_of(v1));
+
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 1u);
+    EXPECT_EQ(state[0].sha256, digest_of(v2));
+    EXPECT_TRUE(state[0].removeWhenUnlisted);
+
+    server.publish({});
+    const auto reports = run(server.config(folder), &summary);
+    EXPECT_EQ(summary.removedCount, 1);
+    EXPECT_TRUE(summary.keptFiles.empty());
+    EXPECT_FALSE(fs::exists(folder / L"g.bin"));
+    expect_report(reports.back(),
+                  L"El juego est\u00E1 al d\u00EDa. Se quitaron 1 archivo(s) antiguos.", 0, 0, 0, 0);
+}
+
+// Only records that fell behind are brought in line: such a record takes the manifest's digest
+// and spelling and keeps whether the launcher may remove the file. A record that agrees, in
+// whatever letter case, stays as it is, and a file without a record stays unrecorded. The
+// retirement before it drops a record, so the records have moved when they are repaired.
+TEST(SynchronizeClientFiles, AnUpToDateRunRepairsOnlyTheRecordsThatFellBehind) {
+    GameFolder folder;
+    PatchServer server;
+    const std::string agreeing = upper(digest_of("agrees"));
+    write_bytes(folder / L"gone.bin", "gone");
+    write_bytes(folder / L"agrees.bin", "agrees");
+    write_bytes(folder / L"data\\stale.bin", "new");
+    write_bytes(folder / L"mine.bin", "mine");
+    bx::save_managed_state(folder.path(), {{"gone.bin", digest_of("gone"), true},
+                                           {"agrees.bin", agreeing, true},
+                                           {"data/stale.bin", digest_of("old"), false}});
+    server.publish({{"agrees.bin", "agrees"}, {"Data/Stale.bin", "new"}, {"mine.bin", "mine"}});
+
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+    EXPECT_EQ(summary.removedCount, 1);
+    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 2u);
+    EXPECT_EQ(state[0].path, "agrees.bin");
+    EXPECT_EQ(state[0].sha256, agreeing);
+    EXPECT_EQ(state[1].path, "Data/Stale.bin");
+    EXPECT_EQ(state[1].sha256, digest_of("new"));
+    EXPECT_FALSE(state[1].removeWhenUnlisted);
+}
+
+// When every record agrees (here in another letter case than the manifest's), an up-to-date run
+// leaves the state file alone, and a listed file of the player's stays unrecorded.
+TEST(SynchronizeClientFiles, AnUpToDateRunWithAgreeingRecordsLeavesTheStateFileAlone) {
+    GameFolder folder;
+    PatchServer server;
+    write_bytes(folder / L"agrees.bin", "agrees");
+    write_bytes(folder / L"mine.bin", "mine");
+    bx::save_managed_state(folder.path(), {{"agrees.bin", upper(digest_of("agrees")), true}});
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    const std::string bytes = file_bytes(stateFile);
+    const auto stamp = fs::last_write_time(stateFile);
+    server.publish({{"agrees.bin", "agrees"}, {"mine.bin", "mine"}});
+
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 0u);
+    EXPECT_EQ(file_bytes(stateFile), bytes);
+    EXPECT_EQ(fs::last_write_time(stateFile), stamp);
+    EXPECT_EQ(state_paths(folder), std::vector<std::string>{"agrees.bin"});
+}
+
+// The repairs are saved once, after verification; when that save fails the run ends with the
+// save's error before any download, and the state file stays as it was.
+TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedEndsTheRunWithTheSavesError) {
+    GameFolder folder;
+    PatchServer server;
+    write_bytes(folder / L"g.bin", "new");
+    bx::save_managed_state(folder.path(), {{"g.bin", digest_of("old"), true}});
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    const std::string bytes = file_bytes(stateFile);
+    server.publish({{"g.bin", "new"}, {"more.bin", "more"}});
+
+    std::string failure;
+    {
+        const bx_test::HeldFile held(stateFile);
+        failure = thrown_text([&] { run(server.config(folder)); });
+    }
+    EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
+    EXPECT_EQ(file_bytes(stateFile), bytes);
+    EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+    EXPECT_FALSE(fs::exists(folder / L"more.bin"));
+    EXPECT_EQ(server.requests_for("more.bin"), 0u);
+
+    run(server.config(folder));
+    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    ASSERT_EQ(state.size(), 2u);
+    EXPECT_EQ(state[0].sha256, digest_of("new"));
+    EXPECT_EQ(state[1].path, "more.bin");
+}
+
 // A receiver of the progress reports that fails in the middle of a transfer ends the run like
 // any other failure: its exception reaches the caller and no partial file stays.
 TEST(SynchronizeClientFiles, AProgressCallbackThatThrowsMidTransferLeavesNoPartialFile) {
@@ -620,54 +745,14 @@ TEST(SynchronizeClientFiles, AnExtendedLengthGameDirectoryIsTheSameFolder) {
     EXPECT_EQ(summary.downloadedCount, 0u);
 }
 
-std::wstring beside_this_test(const wchar_t* name) {
-    wchar_t buffer[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    return (fs::path(buffer).parent_path() / name).native();
-}
-
 // One synchronisation in a process of its own (fixtures/sync_runner), as the launcher runs it:
 // exit code 0 on success, 1 on failure. The process is ended at the latest with the object.
-class SyncRunner {
+class SyncRunner : public bx_test::ChildProcess {
 public:
     SyncRunner(const fs::path& executable, const std::wstring& manifestUrl,
-               const fs::path& gameDirectory) {
-        std::wstring command = L"\"" + executable.native() + L"\" \"" + manifestUrl + L"\" \"" +
-                               gameDirectory.native() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                            nullptr, nullptr, &startup, &process)) {
-            throw std::runtime_error("test could not start the sync runner: " +
-                                     std::to_string(GetLastError()));
-        }
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
-    }
-    ~SyncRunner() {
-        kill();
-        CloseHandle(process_);
-    }
-    SyncRunner(const SyncRunner&) = delete;
-    SyncRunner& operator=(const SyncRunner&) = delete;
-
-    bool finished_within(DWORD milliseconds) const {
-        return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
-    }
-    void kill() const {
-        TerminateProcess(process_, 9);
-        WaitForSingleObject(process_, INFINITE);
-    }
-    DWORD exit_code() const {
-        WaitForSingleObject(process_, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(process_, &code);
-        return code;
-    }
-
-private:
-    HANDLE process_ = nullptr;
+               const fs::path& gameDirectory)
+        : ChildProcess(L"\"" + executable.native() + L"\" \"" + manifestUrl + L"\" \"" +
+                       gameDirectory.native() + L"\"") {}
 };
 
 // The launcher's own executable lies in the game directory and the manifest names it in other

@@ -6,6 +6,10 @@ separators, its download URL, its size in bytes and its SHA-256 digest. The URL 
 percent-encoded path, either relative (resolved by the launcher against the manifest's own
 URL) or prefixed with --base-url.
 
+It refuses, writing nothing, a folder without files (a manifest without files makes the
+launcher remove every file it installed) and two paths that differ only in letter case as
+Windows folds it (one file on the player's disk; the launcher refuses such a manifest).
+
     tools/make_manifest.py FOLDER [--base-url URL] [--exclude NAME ...] [-o manifest.json]
 """
 import argparse
@@ -22,6 +26,38 @@ def sha256_of(path):
         for chunk in iter(lambda: f.read(1 << 20), b""):
             digest.update(chunk)
     return digest.hexdigest()
+
+
+def unit_key(char):
+    """One character's key in the launcher's letter-case rule (bx::file_name_key): the capital
+    letter that Windows folds it to, or the character itself. A letter folds only to a one-letter
+    capital whose own small letter it is, so ß is not SS, the Kelvin sign is not K, and µ, ſ, ς
+    and the title-case letters such as ǅ keep their case. Characters beyond the BMP (two UTF-16
+    units) keep their case too."""
+    if ord(char) > 0xFFFF:
+        return char
+    capital = char.upper()
+    if len(capital) != 1:
+        capital = char.title()  # ᾳ has the one-letter capital ᾼ; ß has none
+    return capital if len(capital) == 1 and capital.lower() == char else char
+
+
+def file_name_key(path):
+    """Two paths name one file on the player's disk exactly when their keys are equal."""
+    return "".join(unit_key(char) for char in path)
+
+
+def refuse(text):
+    sys.exit(f"make_manifest.py: {text}; nothing written")
+
+
+def refuse_letter_case_twins(files):
+    seen = {}
+    for entry in files:
+        twin = seen.setdefault(file_name_key(entry["path"]), entry["path"])
+        if twin != entry["path"]:
+            refuse(f"'{twin}' and '{entry['path']}' differ only in letter case, so they are one "
+                   f"file on Windows; the launcher would refuse the manifest")
 
 
 def entries(folder, base_url, excluded):
@@ -50,7 +86,12 @@ def main():
     args = parser.parse_args()
     if not os.path.isdir(args.folder):
         sys.exit(f"not a folder: {args.folder}")
-    manifest = {"schema": 1, "files": list(entries(args.folder, args.base_url, set(args.exclude)))}
+    files = list(entries(args.folder, args.base_url, set(args.exclude)))
+    if not files:
+        refuse(f"no files in {args.folder}" + (" besides the excluded ones" if args.exclude else "")
+               + ": a manifest without files makes the launcher remove every file it installed")
+    refuse_letter_case_twins(files)
+    manifest = {"schema": 1, "files": files}
     text = json.dumps(manifest, ensure_ascii=False, indent=2) + "\n"
     if args.output:
         tmp = args.output + ".tmp"
