@@ -8,13 +8,13 @@
 #include "bare_loops.h"
 
 #include "json/json.h"
-#include "launcher/config.h"
-#include "launcher/config_location.h"
-#include "launcher/game_folder.h"
-#include "launcher/http.h"
-#include "launcher/manifest.h"
-#include "launcher/retirement.h"
-#include "launcher/windows_path.h"
+#include "launcher/config/config.h"
+#include "launcher/config/config_location.h"
+#include "launcher/net/http.h"
+#include "launcher/platform/windows_path.h"
+#include "launcher/sync/game_folder.h"
+#include "launcher/sync/manifest.h"
+#include "launcher/sync/retirement.h"
 
 #include <windows.h>
 

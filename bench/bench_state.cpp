@@ -8,10 +8,10 @@
 #include "bare_loops.h"
 
 #include "json/json.h"
-#include "launcher/game_folder.h"
-#include "launcher/managed_state.h"
-#include "launcher/text.h"
-#include "launcher/windows_path.h"
+#include "launcher/platform/text.h"
+#include "launcher/platform/windows_path.h"
+#include "launcher/sync/game_folder.h"
+#include "launcher/sync/managed_state.h"
 
 #include <windows.h>
 

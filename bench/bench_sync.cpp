@@ -11,8 +11,8 @@
 // costs; the phases are told apart by the reports the synchronisation makes anyway.
 #include "bare_loops.h"
 
-#include "launcher/config.h"
-#include "launcher/sync.h"
+#include "launcher/config/config.h"
+#include "launcher/sync/sync.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "launcher/atomic_file.h"
+#include "launcher/platform/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/config.h"
+#include "launcher/config/config.h"
 
 namespace bx_test {
 

@@ -1,4 +1,4 @@
-#include "launcher/config_file.h"
+#include "launcher/config/config_file.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,7 +10,7 @@
 
 #include "config_compare.h"
 #include "json/json.h"
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
 
 namespace {
 

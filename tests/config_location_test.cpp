@@ -1,4 +1,4 @@
-#include "launcher/config_location.h"
+#include "launcher/config/config_location.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
 #include "scratch_folder.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "launcher/config.h"
+#include "launcher/config/config.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "launcher/config_file.h"
+#include "launcher/config/config_file.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "config_compare.h"
 #include "json/json.h"
-#include "launcher/config_file.h"
-#include "launcher/text.h"
+#include "launcher/config/config_file.h"
+#include "launcher/platform/text.h"
 
 namespace {
 

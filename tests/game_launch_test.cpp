@@ -1,4 +1,4 @@
-#include "launcher/game_launch.h"
+#include "launcher/game/game_launch.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
 #include "scratch_folder.h"
 #include "test_server_client.h"
 

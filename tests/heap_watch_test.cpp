@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "json/json.h"
-#include "launcher/http.h"
-#include "launcher/login.h"
-#include "launcher/text.h"
+#include "launcher/net/http.h"
+#include "launcher/net/login.h"
+#include "launcher/platform/text.h"
 #include "test_server_client.h"
 
 namespace {

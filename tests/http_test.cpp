@@ -1,4 +1,4 @@
-#include "launcher/http.h"
+#include "launcher/net/http.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "launcher/login.h"
+#include "launcher/net/login.h"
 
 #include <gtest/gtest.h>
 

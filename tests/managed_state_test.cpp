@@ -1,7 +1,7 @@
-#include "launcher/managed_state.h"
+#include "launcher/sync/managed_state.h"
 
 #include "json/json.h"
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
 
 #include "scratch_folder.h"
 

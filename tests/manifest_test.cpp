@@ -1,4 +1,4 @@
-#include "launcher/manifest.h"
+#include "launcher/sync/manifest.h"
 
 #include "json/json.h"
 

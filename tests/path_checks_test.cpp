@@ -1,4 +1,4 @@
-#include "launcher/path_checks.h"
+#include "launcher/platform/path_checks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "launcher/path_index.h"
+#include "launcher/sync/path_index.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "launcher/retirement.h"
+#include "launcher/sync/retirement.h"
 
-#include "launcher/managed_state.h"
-#include "launcher/sha256.h"
+#include "launcher/sync/managed_state.h"
+#include "launcher/sync/sha256.h"
 
 #include "scratch_folder.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/settings.h"
+#include "launcher/config/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

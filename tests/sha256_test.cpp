@@ -1,4 +1,4 @@
-#include "launcher/sha256.h"
+#include "launcher/sync/sha256.h"
 
 #include "scratch_folder.h"
 

@@ -1,8 +1,8 @@
-#include "launcher/sync.h"
+#include "launcher/sync/sync.h"
 
-#include "launcher/managed_state.h"
-#include "launcher/sha256.h"
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
+#include "launcher/sync/managed_state.h"
+#include "launcher/sync/sha256.h"
 
 #include "child_process.h"
 #include "scratch_folder.h"

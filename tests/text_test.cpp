@@ -1,4 +1,4 @@
-#include "launcher/text.h"
+#include "launcher/platform/text.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "launcher/errors.h"
+#include "launcher/platform/errors.h"
 #include "scratch_folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/windows_path.h"
+#include "launcher/platform/windows_path.h"
 
 #include "scratch_folder.h"
 

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/config_location.h"
-#include "launcher/secure.h"
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "launcher/config/config_location.h"
+#include "launcher/config/settings.h"
+#include "launcher/platform/secure.h"
+#include "launcher/platform/text.h"
 #include "window/fitted_text.h"
 #include "window/gdi.h"
 #include "window/hero_picture.h"

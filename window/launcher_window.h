@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "launcher/config.h"
+#include "launcher/config/config.h"
 
 namespace bx {
 

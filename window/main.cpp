@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/config_location.h"
-#include "launcher/text.h"
+#include "launcher/config/config_location.h"
+#include "launcher/platform/text.h"
 #include "window/launcher_window.h"
 #include "window/texts.h"
 

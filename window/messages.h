@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "launcher/sync.h"
+#include "launcher/sync/progress.h"
 
 // lParam: heap bool, true when the server answered.
 inline constexpr UINT WM_APP_SERVER_STATUS = WM_APP + 1;

@@ -5,11 +5,12 @@
 #include <thread>
 #include <utility>
 
-#include "launcher/game_launch.h"
-#include "launcher/login.h"
-#include "launcher/secure.h"
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "launcher/config/settings.h"
+#include "launcher/game/game_launch.h"
+#include "launcher/net/login.h"
+#include "launcher/platform/secure.h"
+#include "launcher/platform/text.h"
+#include "launcher/sync/sync.h"
 #include "window/messages.h"
 #include "window/texts.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "launcher/config.h"
-#include "launcher/sync.h"
+#include "launcher/config/config.h"
+#include "launcher/sync/progress.h"
 
 namespace bx {
 

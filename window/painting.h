@@ -9,7 +9,7 @@
 
 #include "window/gdiplus_headers.h"
 
-#include "launcher/config.h"
+#include "launcher/config/config.h"
 
 namespace bx {
 

@@ -3,7 +3,7 @@
 #include <new>
 #include <thread>
 
-#include "launcher/http.h"
+#include "launcher/net/http.h"
 #include "window/messages.h"
 
 namespace bx {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "launcher/config.h"
+#include "launcher/config/config.h"
 
 namespace bx {
 

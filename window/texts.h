@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/sync.h"
+#include "launcher/sync/progress.h"
 
 namespace bx {
 

@@ -1,0 +1,197 @@
+#include "launcher/sync/managed_state.h"
+
+#include "json/json.h"
+#include "launcher/platform/atomic_file.h"
+#include "launcher/platform/path_checks.h"
+#include "launcher/platform/text.h"
+#include "launcher/platform/windows_path.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <system_error>
+
+namespace bx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kIncomplete[] = "Patch ownership state is unsupported or incomplete";
+const char kEscapes[] = "Managed patch state path escapes the game directory";
+
+[[noreturn]] void throw_unsafe_record_path(std::string_view path) {
+    throw std::runtime_error(
+        concat_message("Managed patch state contains an unsafe path: ", path.data(), path.size()));
+}
+
+// Refuses a recorded path as resolve_managed_path refuses it.
+void check_record_path(const GameFolder& folder, std::string_view relativePath) {
+    if (!is_safe_relative_path(relativePath) || has_windows_alias_segment(relativePath)) {
+        throw_unsafe_record_path(relativePath);
+    }
+    switch (folder.judge(relativePath)) {
+    case GameFolder::Refusal::none:
+        return;
+    case GameFolder::Refusal::unsafe:
+        throw_unsafe_record_path(relativePath);
+    default:
+        throw std::runtime_error(kEscapes);
+    }
+}
+
+}  // namespace
+
+fs::path managed_state_path(const fs::path& directory) {
+    return absolute_path(join_path(directory, kManagedStateFileName));
+}
+
+fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
+    return resolve_managed_path(GameFolder(gameDirectory), relativePath);
+}
+
+fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath) {
+    check_record_path(folder, relativePath);
+    return folder.full_path(utf8_to_wide(relativePath));
+}
+
+namespace {
+
+// The state file's text, handed to `put` piece by piece in the order it is written.
+template <class Put>
+void put_state_text(const ManagedState& state, Put&& put) {
+    put("{\n  \"schema\": 1,\n  \"files\": [");
+    std::string escaped;  // reused: most paths need no escaping at all
+    std::string_view separator = "\n";
+    for (const ManagedFileRecord& record : state) {
+        put(separator);
+        put("    {\"path\": \"");
+        if (json_escaped_size(record.path) == record.path.size()) {
+            put(record.path);
+        } else {
+            escaped.clear();
+            json_escape_append(escaped, record.path);
+            put(escaped);
+        }
+        put("\", \"sha256\": \"");
+        put(record.sha256);
+        put(record.removeWhenUnlisted ? "\", \"removeWhenUnlisted\": true}"
+                                      : "\", \"removeWhenUnlisted\": false}");
+        separator = ",\n";
+    }
+    if (!state.empty()) {
+        put("\n");
+    }
+    put("  ]\n}\n");
+}
+
+}  // namespace
+
+std::string managed_state_text(const ManagedState& state) {
+    std::size_t size = 0;
+    put_state_text(state, [&size](std::string_view piece) { size += piece.size(); });
+    std::string text;
+    text.reserve(size);
+    put_state_text(state, [&text](std::string_view piece) { text += piece; });
+    return text;
+}
+
+IndexedState load_indexed_state(const GameFolder& folder) {
+    const fs::path statePath = managed_state_path(folder.directory());
+    std::error_code error;
+    const fs::file_status status = fs::status(statePath, error);
+    if (status.type() == fs::file_type::not_found) {
+        return {};
+    }
+    if (status.type() == fs::file_type::none && error) {
+        throw std::runtime_error("Could not inspect patch ownership state: " + error.message());
+    }
+    std::error_code again;
+    if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
+        throw std::runtime_error("Patch ownership state is not a regular file");
+    }
+
+    JsonValue root = parse_json(read_file_bytes(statePath));
+    JsonValue* schema = root.find("schema");
+    JsonValue* files = root.find("files");
+    if (schema == nullptr) {
+        throw std::runtime_error(kIncomplete);
+    }
+    if (schema->as_integer() != 1 || files == nullptr) {
+        throw std::runtime_error(kIncomplete);
+    }
+
+    IndexedState state;
+    JsonArray& entries = files->as_array();
+    state.records.reserve(entries.size());
+    state.positions.reserve(entries.size());
+    for (JsonValue& entry : entries) {
+        JsonValue* path = entry.find("path");
+        JsonValue* sha256 = entry.find("sha256");
+        const JsonValue* remove = entry.find("removeWhenUnlisted");
+        if (path == nullptr || sha256 == nullptr || remove == nullptr) {
+            throw std::runtime_error("Patch ownership state entry is incomplete");
+        }
+        // The texts are taken over from the document, and each entry is released once read.
+        std::string& pathText = path->as_string();
+        std::string& digest = sha256->as_string();
+        const bool removeWhenUnlisted = remove->as_bool();
+        check_record_path(folder, pathText);
+        if (!is_sha256_hex(digest)) {
+            throw std::runtime_error("Patch ownership state contains an invalid SHA-256");
+        }
+        state.records.push_back({std::move(pathText), std::move(digest), removeWhenUnlisted});
+        entry = JsonValue();
+        if (!state.positions.insert(state.records.back().path, state.records.size() - 1)) {
+            throw std::runtime_error("Patch ownership state contains a duplicate path");
+        }
+    }
+    return state;
+}
+
+IndexedState index_records(ManagedState records) {
+    IndexedState state;
+    state.records = std::move(records);
+    state.positions.reserve(state.records.size());
+    for (std::size_t i = 0; i < state.records.size(); ++i) {
+        state.positions.insert(state.records[i].path, i);
+    }
+    return state;
+}
+
+ManagedState load_managed_state(const fs::path& gameDirectory) {
+    return load_indexed_state(GameFolder(gameDirectory)).records;
+}
+
+void save_managed_state(const fs::path& gameDirectory, const ManagedState& state) {
+    const fs::path statePath = managed_state_path(gameDirectory);
+    fs::create_directories(statePath.parent_path());
+    // Through "<state>.tmp", flushed before the move, so that neither a failed save nor a power
+    // cut leaves a broken state file that would block every later synchronisation. The text
+    // goes to the file as it is made: a large state needs no buffer of its size.
+    AtomicFileWriter writer(statePath, "patch ownership state",
+                            "Could not save patch ownership state");
+    put_state_text(state, [&writer](std::string_view piece) { writer.write(piece); });
+    writer.commit();
+}
+
+void record_managed_file(const fs::path& gameDirectory, std::string_view relativePath,
+                         std::string_view sha256, bool existedBefore) {
+    const GameFolder folder(absolute_path(gameDirectory));
+    check_record_path(folder, relativePath);
+    if (!is_sha256_hex(sha256)) {
+        throw std::invalid_argument("Managed patch SHA-256 is invalid");
+    }
+    IndexedState state = load_indexed_state(folder);
+    const std::size_t found = state.positions.find(relativePath);
+    if (found != RelativePathIndex::npos) {
+        // The manifest's spelling now; whether the launcher created the file stays as it was.
+        ManagedFileRecord& record = state.records[found];
+        record.path = std::string(relativePath);
+        record.sha256 = std::string(sha256);
+    } else {
+        state.records.push_back({std::string(relativePath), std::string(sha256), !existedBefore});
+    }
+    save_managed_state(folder.directory(), state.records);
+}
+
+}  // namespace bx

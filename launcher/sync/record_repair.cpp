@@ -1,0 +1,28 @@
+#include "launcher/sync/record_repair.h"
+
+#include "launcher/platform/path_checks.h"
+
+namespace bx {
+
+void RecordRepairs::up_to_date(std::string_view path, std::string_view sha256) {
+    const std::size_t found = state_.positions.find(path);
+    if (found != RelativePathIndex::npos &&
+        !ascii_iequals(state_.records[found].sha256, sha256)) {
+        repairs_.push_back({found, path, sha256});
+    }
+}
+
+void RecordRepairs::save(const std::filesystem::path& gameDirectory) {
+    if (repairs_.empty()) {
+        return;
+    }
+    for (const Repair& repair : repairs_) {
+        ManagedFileRecord& record = state_.records[repair.position];
+        record.path = std::string(repair.path);
+        record.sha256 = std::string(repair.sha256);
+    }
+    repairs_.clear();
+    save_managed_state(gameDirectory, state_.records);
+}
+
+}  // namespace bx
