@@ -43,7 +43,7 @@ int run(int argc, wchar_t** argv) {
     const int rounds = std::stoi(argv[2]);
     for (int round = 0; round < rounds; ++round) {
         double t = bench::now_seconds();
-        const bx::ManagedState state = bx::load_managed_state(game);
+        const bx::ManagedState state = bx::load_indexed_state(folder).records;
         const double load = bench::now_seconds() - t;
         if (state.empty()) throw std::runtime_error("the game directory has no ownership state");
         t = bench::now_seconds();
@@ -60,7 +60,8 @@ int run(int argc, wchar_t** argv) {
             bx::path_as_opened(game / fs::path(bench::widen(r.path)));
         });
         t = bench::now_seconds();
-        const std::string text = bx::managed_state_text(state);
+        std::string text;
+        bx::put_state_text(state, [&text](std::string_view piece) { text += piece; });
         const double build = bench::now_seconds() - t;
         t = bench::now_seconds();
         bx::save_managed_state(game, state);

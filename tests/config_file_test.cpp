@@ -11,6 +11,7 @@
 #include "config_compare.h"
 #include "json/json.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/url.h"
 
 namespace {
 

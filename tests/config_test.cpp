@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "launcher/config/config_file.h"
+#include "launcher/platform/url.h"
 
 namespace {
 

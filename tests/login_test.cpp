@@ -1,4 +1,5 @@
 #include "launcher/net/login.h"
+#include "launcher/platform/secure.h"
 
 #include <gtest/gtest.h>
 

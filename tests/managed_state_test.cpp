@@ -4,6 +4,7 @@
 #include "launcher/platform/text.h"
 
 #include "scratch_folder.h"
+#include "state_records.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +100,7 @@ TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
     bx::save_managed_state(folder.path(), {});
     EXPECT_EQ(file_bytes(state_file(folder)), "{\n  \"schema\": 1,\n  \"files\": [  ]\n}\n");
     EXPECT_EQ(file_bytes(state_file(folder)).size(), 35u);
-    EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+    EXPECT_TRUE(bx_test::load_state_records(folder.path()).empty());
 
     const bx::ManagedState state = {
         {"data/a.bin", kDigestA, true},
@@ -115,7 +116,7 @@ TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
                         kDigestB + "\", \"removeWhenUnlisted\": false}\n  ]\n}\n");
     EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
 
-    const bx::ManagedState loaded = bx::load_managed_state(folder.path());
+    const bx::ManagedState loaded = bx_test::load_state_records(folder.path());
     ASSERT_EQ(loaded.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(loaded[i].path, state[i].path);
@@ -154,7 +155,7 @@ TEST(SaveManagedState, AFailedSaveLeavesTheOldStateAndNoTemporaryFile) {
 
 TEST(LoadManagedState, MissingFileIsAnEmptyState) {
     GameFolder folder;
-    EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+    EXPECT_TRUE(bx_test::load_state_records(folder.path()).empty());
     EXPECT_FALSE(fs::exists(state_file(folder)));
 }
 
@@ -195,15 +196,15 @@ TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
     for (const auto& c : cases) {
         GameFolder folder;
         write_bytes(state_file(folder), c.text);
-        EXPECT_EQ(thrown_text([&] { bx::load_managed_state(folder.path()); }), c.message) << c.name;
+        EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }), c.message) << c.name;
     }
 
     GameFolder folder;
     write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [");
-    EXPECT_THROW(bx::load_managed_state(folder.path()), bx::JsonError);
+    EXPECT_THROW(bx_test::load_state_records(folder.path()), bx::JsonError);
     fs::remove(state_file(folder));
     fs::create_directories(state_file(folder));
-    EXPECT_EQ(thrown_text([&] { bx::load_managed_state(folder.path()); }),
+    EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }),
               "Patch ownership state is not a regular file");
 }
 
@@ -212,7 +213,7 @@ TEST(LoadManagedState, IgnoresUnknownMembersAndAByteOrderMark) {
     write_bytes(state_file(folder),
                 "\xEF\xBB\xBF{\"extra\": [1], \"schema\": 1.0, \"files\": [{\"path\": \"a.bin\", "
                 "\"note\": null, \"sha256\": \"" + kDigestB + "\", \"removeWhenUnlisted\": false}]}");
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 1u);
     EXPECT_EQ(state[0].path, "a.bin");
     EXPECT_EQ(state[0].sha256, kDigestB);
@@ -223,7 +224,7 @@ TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
     GameFolder folder;
     bx::record_managed_file(folder.path(), "Data/A.bin", kDigestB, false);
     bx::record_managed_file(folder.path(), "old.bin", kDigestA, true);
-    bx::ManagedState state = bx::load_managed_state(folder.path());
+    bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 2u);
     EXPECT_EQ(state[0].path, "Data/A.bin");
     EXPECT_EQ(state[0].sha256, kDigestB);  // upper-case digits kept as given
@@ -233,7 +234,7 @@ TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
     // The manifest now spells the path differently and the file was there before.
     bx::record_managed_file(folder.path() / L"sub" / L"..", "data/a.BIN", kDigestA, true);
     bx::record_managed_file(folder.path(), "OLD.bin", kDigestB, false);
-    state = bx::load_managed_state(folder.path());
+    state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 2u);
     EXPECT_EQ(state[0].path, "data/a.BIN");
     EXPECT_EQ(state[0].sha256, kDigestA);
@@ -246,7 +247,7 @@ TEST(RecordManagedFile, ASpellingThatDiffersInANonAsciiLettersCaseIsTheSameRecor
     GameFolder folder;
     bx::record_managed_file(folder.path(), "m\xC3\xBAsica/\xC3\xA9t\xC3\xA9.pak", kDigestA, false);
     bx::record_managed_file(folder.path(), "M\xC3\x9Asica/\xC3\x89T\xC3\x89.pak", kDigestB, true);
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 1u);
     EXPECT_EQ(state[0].path, "M\xC3\x9Asica/\xC3\x89T\xC3\x89.pak");
     EXPECT_EQ(state[0].sha256, kDigestB);

@@ -26,10 +26,19 @@ std::string manifest(const std::string& entries) {
     return "{\"schema\": 1, \"files\": [" + entries + "]}";
 }
 
+// The manifest text as the launcher reads it once it has been received.
+std::vector<bx::ManifestEntry> read_manifest(const std::string& text,
+                                             const std::wstring& manifestUrl,
+                                             const fs::path& gameDirectory,
+                                             const fs::path& launcher) {
+    return bx::read_patch_manifest(bx::parse_json(text), manifestUrl,
+                                   bx::GameFolder(gameDirectory, launcher));
+}
+
 struct Parsed {
     GameFolder folder;
     std::vector<bx::ManifestEntry> parse(const std::string& text) const {
-        return bx::parse_patch_manifest(text, kManifestUrl, folder.path(), launcher());
+        return read_manifest(text, kManifestUrl, folder.path(), launcher());
     }
     fs::path launcher() const { return folder / L"Launcher.exe"; }
 };
@@ -196,14 +205,14 @@ TEST(ParsePatchManifest, AcceptsAGameDirectoryWrittenWithItsShortName) {
         GTEST_SKIP() << "this volume keeps no 8.3 short names";
     }
     const fs::path shortDirectory = fs::path(buffer).lexically_normal();
-    const auto entries = bx::parse_patch_manifest(
+    const auto entries = read_manifest(
         manifest(entry("data/a.pak") + "," + entry("b.pak")), kManifestUrl, shortDirectory,
         shortDirectory / L"Launcher.exe");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].localPath, shortDirectory / L"data\\a.pak");
     EXPECT_EQ(thrown_text([&] {
-                  bx::parse_patch_manifest(manifest(entry(".kadeorvindal-managed.json")),
-                                           kManifestUrl, shortDirectory, L"C:\\x.exe");
+                  read_manifest(manifest(entry(".kadeorvindal-managed.json")),
+                                kManifestUrl, shortDirectory, L"C:\\x.exe");
               }),
               "Patch manifest cannot replace launcher ownership state");
 }

@@ -4,6 +4,7 @@
 #include "launcher/sync/sha256.h"
 
 #include "scratch_folder.h"
+#include "state_records.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +102,7 @@ TEST(RetireUnlistedFiles, RemovesOnlyUnchangedFilesTheLauncherCreated) {
     EXPECT_EQ(file_bytes(folder / L"locked.bin"), "locked");
     EXPECT_TRUE(fs::exists(folder / L"listed.bin"));
 
-    const bx::ManagedState after = bx::load_managed_state(folder.path());
+    const bx::ManagedState after = bx_test::load_state_records(folder.path());
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0].path, "listed.bin");
 
@@ -131,7 +132,7 @@ TEST(RetireUnlistedFiles, AFailedRemovalStopsWithoutSavingTheState) {
     SetFileAttributesW((folder / L"ro.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
     const bx::SyncSummary summary = bx::retire_unlisted_files(folder.path(), {});
     EXPECT_EQ(summary.removedCount, 2);
-    EXPECT_TRUE(bx::load_managed_state(folder.path()).empty());
+    EXPECT_TRUE(bx_test::load_state_records(folder.path()).empty());
 }
 
 // The removals are done before the state is saved: when the save fails, they stand, and the
@@ -155,8 +156,8 @@ TEST(RetireUnlistedFiles, AFailedFinalSaveKeepsTheRemovalsAndTheOldState) {
     const bx::SyncSummary summary = bx::retire_unlisted_files(folder.path(), {"kept.bin"});
     EXPECT_EQ(summary.removedCount, 0);
     EXPECT_TRUE(summary.keptFiles.empty());
-    ASSERT_EQ(bx::load_managed_state(folder.path()).size(), 1u);
-    EXPECT_EQ(bx::load_managed_state(folder.path())[0].path, "kept.bin");
+    ASSERT_EQ(bx_test::load_state_records(folder.path()).size(), 1u);
+    EXPECT_EQ(bx_test::load_state_records(folder.path())[0].path, "kept.bin");
 }
 
 TEST(RetireUnlistedFiles, ABrokenStateFileStopsBeforeAnythingIsRemoved) {

@@ -1,5 +1,7 @@
 #include "launcher/sync/sha256.h"
 
+#include "launcher/platform/errors.h"
+
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>

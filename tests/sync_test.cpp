@@ -7,6 +7,7 @@
 #include "child_process.h"
 #include "scratch_folder.h"
 #include "test_server_client.h"
+#include "state_records.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,7 @@ private:
 
 std::vector<std::string> state_paths(const GameFolder& folder) {
     std::vector<std::string> paths;
-    for (const bx::ManagedFileRecord& record : bx::load_managed_state(folder.path())) {
+    for (const bx::ManagedFileRecord& record : bx_test::load_state_records(folder.path())) {
         paths.push_back(record.path);
     }
     return paths;
@@ -202,7 +203,7 @@ TEST(SynchronizeClientFiles, ReportsEveryStepOfAThreeFileSync) {
     EXPECT_FALSE(fs::exists(folder / L"old.bin"));
     EXPECT_EQ(file_bytes(folder / L"mod.bin"), "mine now");
     EXPECT_EQ(server.requests_for("c.bin"), 0u);
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 2u);
     EXPECT_EQ(state[0].path, "a.bin");
     EXPECT_TRUE(state[0].removeWhenUnlisted);
@@ -251,7 +252,7 @@ TEST(SynchronizeClientFiles, ReplacesWrongFilesAndTruncatesAnOldTemporaryFile) {
     EXPECT_EQ(file_bytes(folder / L"other-size.bin"), b);
     EXPECT_TRUE(leftovers(folder.path()).empty());
     // Both files stood there before: the launcher may replace them but never remove them.
-    for (const bx::ManagedFileRecord& record : bx::load_managed_state(folder.path())) {
+    for (const bx::ManagedFileRecord& record : bx_test::load_state_records(folder.path())) {
         EXPECT_FALSE(record.removeWhenUnlisted) << record.path;
     }
 }
@@ -557,7 +558,7 @@ TEST(SynchronizeClientFiles, AnAliasOfTheStateFileIsRefusedWhenTheDownloadWouldR
         server.publish({{"!first.bin", first}, {"second.bin", "2"}});
         EXPECT_EQ(thrown_text([&] { run(server.config(folder)); }), "");
         EXPECT_EQ(file_bytes(folder / L"second.bin"), "2");
-        EXPECT_NE(bx::load_managed_state(folder.path()).size(), 0u);
+        EXPECT_NE(bx_test::load_state_records(folder.path()).size(), 0u);
     }
 }
 
@@ -610,12 +611,12 @@ TEST(SynchronizeClientFiles, ARecordLeftBehindByAFailedSaveCatchesUpAndTheFileRe
     }
     EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
     EXPECT_EQ(file_bytes(folder / L"g.bin"), v2);
-    ASSERT_EQ(bx::load_managed_state(folder.path()).at(0).sha256, digest_of(v1));
+    ASSERT_EQ(bx_test::load_state_records(folder.path()).at(0).sha256, digest_of(v1));
 
     bx::SyncSummary summary;
     run(server.config(folder), &summary);
     EXPECT_EQ(summary.downloadedCount, 0u);
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 1u);
     EXPECT_EQ(state[0].sha256, digest_of(v2));
     EXPECT_TRUE(state[0].removeWhenUnlisted);
@@ -650,7 +651,7 @@ TEST(SynchronizeClientFiles, AnUpToDateRunRepairsOnlyTheRecordsThatFellBehind) {
     run(server.config(folder), &summary);
     EXPECT_EQ(summary.downloadedCount, 0u);
     EXPECT_EQ(summary.removedCount, 1);
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 2u);
     EXPECT_EQ(state[0].path, "agrees.bin");
     EXPECT_EQ(state[0].sha256, agreeing);
@@ -703,7 +704,7 @@ TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedEndsTheRunWithTheSavesError
     EXPECT_EQ(server.requests_for("more.bin"), 0u);
 
     run(server.config(folder));
-    const bx::ManagedState state = bx::load_managed_state(folder.path());
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
     ASSERT_EQ(state.size(), 2u);
     EXPECT_EQ(state[0].sha256, digest_of("new"));
     EXPECT_EQ(state[1].path, "more.bin");

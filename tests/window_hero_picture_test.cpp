@@ -12,7 +12,7 @@ namespace {
 
 class HeroPicture : public testing::Test {
 protected:
-    bx::GdiplusSession gdiplus_;
+    bx::GdiplusSession gdiplus_ = bx::start_gdiplus();
     bx_test::ScratchFolder folder_;
 };
 

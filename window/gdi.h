@@ -1,6 +1,6 @@
-// Small owners of GDI handles, so that every font, brush, pen and device context the window
-// creates is released on every path, and every object selected into a device context is
-// replaced by the previous one again.
+// What is GDI's own: device contexts, which are given back to the window they came from, and
+// objects selected into one for a scope. Fonts, brushes and pens are owned by the launcher's
+// one owner template (launcher/platform/unique.h).
 #pragma once
 
 #include <windows.h>
@@ -8,41 +8,6 @@
 #include <cstdint>
 
 namespace bx {
-
-// A font, brush or pen created by the window; DeleteObject when replaced or destroyed.
-template <class Handle>
-class GdiObject {
-public:
-    GdiObject() noexcept = default;
-    explicit GdiObject(Handle handle) noexcept : handle_(handle) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            reset(other.handle_);
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    void reset(Handle handle = nullptr) noexcept {
-        if (handle_ != nullptr) {
-            DeleteObject(handle_);
-        }
-        handle_ = handle;
-    }
-
-private:
-    Handle handle_ = nullptr;
-};
-
-using Font = GdiObject<HFONT>;
-using Brush = GdiObject<HBRUSH>;
-using Pen = GdiObject<HPEN>;
 
 // Selects an object into a device context for one scope, then selects the previous one back.
 class SelectedObject {
@@ -112,30 +77,6 @@ private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
-};
-
-// The window's icon: destroyed with the object unless it is the shared resource icon, which
-// the system owns.
-class Icon {
-public:
-    Icon() noexcept = default;
-    ~Icon() { reset(); }
-    Icon(const Icon&) = delete;
-    Icon& operator=(const Icon&) = delete;
-
-    HICON get() const noexcept { return handle_; }
-    bool shared() const noexcept { return shared_; }
-    void reset(HICON handle = nullptr, bool shared = false) noexcept {
-        if (handle_ != nullptr && !shared_) {
-            DestroyIcon(handle_);
-        }
-        handle_ = handle;
-        shared_ = handle != nullptr && shared;
-    }
-
-private:
-    HICON handle_ = nullptr;
-    bool shared_ = false;
 };
 
 // The configuration's 0x00RRGGBB as a GDI colour reference 0x00BBGGRR.

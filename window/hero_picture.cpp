@@ -6,21 +6,13 @@
 
 namespace bx {
 
-GdiplusSession::GdiplusSession() {
+GdiplusSession start_gdiplus() {
     const Gdiplus::GdiplusStartupInput input;  // version 1, no callback, nothing suppressed
-    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) {
-        token_ = 0;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
         throw std::runtime_error("Could not initialize image support");
     }
-}
-
-GdiplusSession::~GdiplusSession() { shutdown(); }
-
-void GdiplusSession::shutdown() noexcept {
-    if (token_ != 0) {
-        Gdiplus::GdiplusShutdown(token_);
-        token_ = 0;
-    }
+    return GdiplusSession(token);
 }
 
 OwnedBitmap copy_to_pargb_bitmap(Gdiplus::Image& source) {
@@ -53,14 +45,6 @@ OwnedBitmap load_picture_file(const std::filesystem::path& path) {
     return copy_to_pargb_bitmap(image);
 }
 
-namespace {
-
-struct StreamRelease {
-    void operator()(IStream* stream) const noexcept { stream->Release(); }
-};
-
-}  // namespace
-
 OwnedBitmap load_picture_resource(HINSTANCE instance) {
     HRSRC resource = FindResourceW(instance, L"HERO", RT_RCDATA);
     if (resource == nullptr) {
@@ -72,7 +56,7 @@ OwnedBitmap load_picture_resource(HINSTANCE instance) {
     if (bytes == nullptr || size == 0) {
         return nullptr;
     }
-    std::unique_ptr<IStream, StreamRelease> stream(
+    const UniqueCom<IStream> stream(
         SHCreateMemStream(static_cast<const BYTE*>(bytes), static_cast<UINT>(size)));
     if (!stream) {
         return nullptr;

@@ -8,25 +8,22 @@
 #include <filesystem>
 #include <memory>
 
+#include "launcher/platform/unique.h"
 #include "window/gdiplus_headers.h"
 
 namespace bx {
 
-// GDI+ running for the lifetime of the object. Throws std::runtime_error
-// "Could not initialize image support" when it does not start.
-class GdiplusSession {
-public:
-    GdiplusSession();
-    ~GdiplusSession();
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-
-    ULONG_PTR token() const noexcept { return token_; }
-    void shutdown() noexcept;
-
-private:
-    ULONG_PTR token_ = 0;
+struct GdiplusTraits {
+    using type = ULONG_PTR;
+    static type empty() noexcept { return 0; }
+    static void close(type token) noexcept { Gdiplus::GdiplusShutdown(token); }
 };
+// GDI+ running until the token is reset or destroyed.
+using GdiplusSession = Unique<GdiplusTraits>;
+
+// Starts GDI+. Throws std::runtime_error "Could not initialize image support" when it does
+// not start.
+GdiplusSession start_gdiplus();
 
 using OwnedBitmap = std::unique_ptr<Gdiplus::Bitmap>;
 

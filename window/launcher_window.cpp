@@ -16,7 +16,9 @@
 
 #include "launcher/config/config_location.h"
 #include "launcher/config/settings.h"
+#include "launcher/platform/errors.h"
 #include "launcher/platform/secure.h"
+#include "launcher/platform/unique.h"
 #include "launcher/platform/text.h"
 #include "window/fitted_text.h"
 #include "window/gdi.h"
@@ -42,10 +44,6 @@ constexpr int IDC_REGISTER_LINK = 106;
 
 // MinGW's headers may lack the name; the value is the system's.
 constexpr DWORD kImmersiveDarkMode = 20;
-
-[[noreturn]] void throw_system_error(const char* call) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), call);
-}
 
 HFONT create_font(int points, int weight, int dpi, const std::wstring& face) {
     return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, weight, FALSE, FALSE, FALSE,
@@ -135,7 +133,6 @@ struct BottomLineWidths {
 class LauncherWindow {
 public:
     explicit LauncherWindow(bx::LauncherConfig configuration);
-    ~LauncherWindow();
     LauncherWindow(const LauncherWindow&) = delete;
     LauncherWindow& operator=(const LauncherWindow&) = delete;
 
@@ -197,18 +194,21 @@ private:
     HWND statusText = nullptr;
     HWND accountPrompt = nullptr;
     HWND registerLink = nullptr;
-    bx::Font bodyFont;
-    bx::Font smallFont;
-    bx::Font labelFont;
-    bx::Font headingFont;
-    bx::Font titleFont;
-    bx::Font buttonFont;
-    bx::Brush backgroundBrush;
-    bx::Brush panelBrush;
-    bx::Brush fieldBrush;
-    bx::Icon icon;
-    PrivateFonts addedFonts;
+    // Released in the reverse order: the picture while GDI+ still runs, GDI+ after every GDI
+    // object.
     bx::GdiplusSession gdiplus;
+    HICON icon = nullptr;     // the window's icon: iconFile's, or the shared resource icon
+    bx::UniqueIcon iconFile;  // an icon loaded from a file; the shared one is the system's
+    bx::UniqueBrush backgroundBrush;
+    bx::UniqueBrush panelBrush;
+    bx::UniqueBrush fieldBrush;
+    bx::UniqueFont bodyFont;
+    bx::UniqueFont smallFont;
+    bx::UniqueFont labelFont;
+    bx::UniqueFont headingFont;
+    bx::UniqueFont titleFont;
+    bx::UniqueFont buttonFont;
+    PrivateFonts addedFonts;
     bx::OwnedBitmap heroBitmap;
     RECT panelRect{};
     int heroWidth = 0;
@@ -221,36 +221,18 @@ private:
 };
 
 LauncherWindow::LauncherWindow(bx::LauncherConfig configuration)
-    : config(std::move(configuration)), settings(bx::load_settings()) {}
-
-LauncherWindow::~LauncherWindow() {
-    // The picture goes while GDI+ still runs; GDI+ goes after every GDI object.
-    heroBitmap.reset();
-    addedFonts.remove_all();
-    bodyFont.reset();
-    smallFont.reset();
-    labelFont.reset();
-    headingFont.reset();
-    titleFont.reset();
-    buttonFont.reset();
-    backgroundBrush.reset();
-    panelBrush.reset();
-    fieldBrush.reset();
-    icon.reset();
-    gdiplus.shutdown();
-}
+    : config(std::move(configuration)), settings(bx::load_settings()),
+      gdiplus(bx::start_gdiplus()) {}
 
 void LauncherWindow::load_icon(HINSTANCE instance) {
     const std::filesystem::path path = bx::resolve_config_path(config, config.branding.windowIcon);
     if (!path.empty()) {
-        icon.reset(static_cast<HICON>(LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0,
-                                                 LR_LOADFROMFILE | LR_DEFAULTSIZE)));
+        iconFile.reset(static_cast<HICON>(LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0,
+                                                     LR_LOADFROMFILE | LR_DEFAULTSIZE)));
     }
-    if (icon.get() == nullptr) {
-        icon.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0,
-                                                 0, LR_SHARED | LR_DEFAULTSIZE)),
-                   true);
-    }
+    icon = iconFile ? iconFile.get()
+                    : static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0,
+                                                    0, LR_SHARED | LR_DEFAULTSIZE));
 }
 
 void LauncherWindow::load_hero_picture(HINSTANCE instance) {
@@ -270,7 +252,7 @@ void LauncherWindow::add_private_fonts() {
 }
 
 void LauncherWindow::register_class(HINSTANCE instance) const {
-    HICON classIcon = icon.get() != nullptr ? icon.get() : LoadIconW(nullptr, IDI_APPLICATION);
+    HICON classIcon = icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -280,9 +262,7 @@ void LauncherWindow::register_class(HINSTANCE instance) const {
     windowClass.hIconSm = classIcon;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) {
-        throw_system_error("RegisterClassExW");
-    }
+    bx::check(RegisterClassExW(&windowClass), "RegisterClassExW");
 }
 
 void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int showCommand) {
@@ -291,13 +271,10 @@ void LauncherWindow::create(HINSTANCE instance, const std::wstring& title, int s
     const int systemDpi = static_cast<int>(GetDpiForSystem());
     const SIZE guess = window_size_for(
         bx::starting_client_size(systemDpi, 0, 0, {INT_MAX, INT_MAX}), systemDpi);
-    HWND created = CreateWindowExW(0, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, guess.cx, guess.cy, nullptr, nullptr, instance,
-                                   this);
-    if (created == nullptr) {
-        throw_system_error("CreateWindowExW");
-    }
-    hwnd = created;
+    hwnd = bx::check(CreateWindowExW(0, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, guess.cx, guess.cy, nullptr, nullptr,
+                                     instance, this),
+                     "CreateWindowExW");
     place_on_screen();
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
@@ -318,13 +295,11 @@ int LauncherWindow::run_message_loop() {
 
 HWND LauncherWindow::create_control(const wchar_t* className, const std::wstring& text,
                                     DWORD style, DWORD extendedStyle, int id, HFONT font) {
-    HWND control = CreateWindowExW(extendedStyle, className, text.c_str(),
-                                   WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, hwnd,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
-    if (control == nullptr) {
-        throw_system_error("CreateWindowExW(control)");
-    }
+    HWND control = bx::check(CreateWindowExW(extendedStyle, className, text.c_str(),
+                                             WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, hwnd,
+                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                             GetModuleHandleW(nullptr), nullptr),
+                             "CreateWindowExW(control)");
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return control;
 }
@@ -570,7 +545,7 @@ void LauncherWindow::begin_operation(bool play) {
     }
     const std::wstring userName = bx::trim_user_name(read_window_text(usernameEdit));
     std::wstring password = read_window_text(passwordEdit);
-    const bx::ScopedWipe<wchar_t> wipePassword(password);
+    const bx::ScopedWipe wipePassword(password);
 
     const std::wstring refusal = bx::request_refusal(play, userName, password,
                                                      !config.patchManifestUrl.empty());

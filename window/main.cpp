@@ -8,32 +8,24 @@
 
 #include <exception>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "launcher/config/config_location.h"
+#include "launcher/platform/errors.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/unique.h"
 #include "window/launcher_window.h"
 #include "window/texts.h"
 
 namespace {
 
-struct LocalFreeDeleter {
-    void operator()(wchar_t** arguments) const noexcept { LocalFree(arguments); }
-};
-
 // The path after "--config", read from the process's own command line; empty without one.
 std::filesystem::path configuration_path_argument() {
     int count = 0;
-    std::unique_ptr<wchar_t*, LocalFreeDeleter> arguments(
-        CommandLineToArgvW(GetCommandLineW(), &count));
-    if (!arguments) {
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                                "CommandLineToArgvW");
-    }
+    bx::UniqueLocalMemory<wchar_t**> arguments(
+        bx::check(CommandLineToArgvW(GetCommandLineW(), &count), "CommandLineToArgvW"));
     const std::vector<std::wstring> list(arguments.get(), arguments.get() + count);
     arguments.reset();  // released before the configuration is read
     return bx::find_config_argument(list);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "launcher/platform/unique.h"
 #include "window/gdi.h"
 #include "window/layout.h"
 #include "window/texts.h"
@@ -17,7 +18,7 @@ constexpr UINT kOneLine = DT_SINGLELINE | DT_END_ELLIPSIS;
 constexpr UINT kWholeLines = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
 
 void fill_solid(HDC dc, const RECT& rect, std::uint32_t color) {
-    const Brush brush(CreateSolidBrush(to_colorref(color)));
+    const UniqueBrush brush(CreateSolidBrush(to_colorref(color)));
     FillRect(dc, &rect, brush.get());
 }
 
@@ -64,7 +65,7 @@ void draw_hero_picture(HDC dc, Gdiplus::Bitmap& picture, int heroWidth, int heig
 }
 
 void fill_polygon(HDC dc, const POINT (&points)[4], std::uint32_t color) {
-    const Brush brush(CreateSolidBrush(to_colorref(color)));
+    const UniqueBrush brush(CreateSolidBrush(to_colorref(color)));
     const SelectedObject pen(dc, GetStockObject(NULL_PEN));
     const SelectedObject selected(dc, brush.get());
     Polygon(dc, points, 4);
@@ -98,7 +99,7 @@ void draw_hero_texts(HDC dc, int c, int height, const LauncherConfig& config,
         return;
     }
     {
-        const Pen pen(CreatePen(PS_SOLID, 1, to_colorref(colors.border)));
+        const UniquePen pen(CreatePen(PS_SOLID, 1, to_colorref(colors.border)));
         const SelectedObject selected(dc, pen.get());
         MoveToEx(dc, x, height - s(112), nullptr);
         LineTo(dc, c - s(90), height - s(112));
@@ -160,7 +161,7 @@ void draw_button(const DRAWITEMSTRUCT& item, bool play, const BrandingColors& co
     fill_solid(dc, item.rcItem, fill);
 
     if (!play) {
-        const Pen pen(CreatePen(PS_SOLID, 1, to_colorref(colors.border)));
+        const UniquePen pen(CreatePen(PS_SOLID, 1, to_colorref(colors.border)));
         const SelectedObject selectedPen(dc, pen.get());
         const SelectedObject selectedBrush(dc, GetStockObject(NULL_BRUSH));
         Rectangle(dc, item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom);

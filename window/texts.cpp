@@ -1,4 +1,5 @@
 #include "window/texts.h"
+#include "launcher/platform/ascii.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -28,22 +29,6 @@ std::wstring format_megabytes(std::uint64_t bytes) {
 std::uint64_t byte_percent(const PatchProgress& progress) {
     const std::uint64_t percent = progress.bytesDone * 100 / progress.bytesTotal;
     return percent > 100 ? 100 : percent;
-}
-
-wchar_t ascii_lower(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-bool ascii_iequal(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -150,7 +135,7 @@ std::wstring request_refusal(bool play, std::wstring_view trimmedUserName,
 
 std::wstring find_config_argument(const std::vector<std::wstring>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (ascii_iequal(args[i], L"--config")) {
+        if (ascii_iequals(args[i], L"--config")) {
             if (i + 1 >= args.size()) {
                 throw std::runtime_error("--config requires a file path");
             }

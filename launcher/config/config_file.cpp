@@ -1,13 +1,11 @@
 #include "launcher/config/config_file.h"
 
-#include <windows.h>
-#include <winhttp.h>
-
 #include <stdexcept>
 
-#include "launcher/platform/errors.h"
+#include "launcher/platform/ascii.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/url.h"
 #include "launcher/platform/windows_path.h"
 
 namespace bx {
@@ -42,29 +40,6 @@ void read_list_member(const JsonValue& object, std::string_view key, std::vector
     for (const JsonValue& element : member->as_array()) {
         list.emplace_back(utf8_to_wide(element.as_string()));
     }
-}
-
-struct CrackedUrl {
-    INTERNET_SCHEME scheme = 0;
-    std::wstring host;
-    bool has_credentials = false;
-};
-
-// The URL's parts as written (no escaping or decoding); false when the platform refuses it.
-bool crack_url(const std::wstring& url, CrackedUrl& parts) {
-    URL_COMPONENTS components{};
-    components.dwStructSize = sizeof components;
-    components.dwSchemeLength = static_cast<DWORD>(-1);
-    components.dwHostNameLength = static_cast<DWORD>(-1);
-    components.dwUserNameLength = static_cast<DWORD>(-1);
-    components.dwPasswordLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &components)) return false;
-    parts.scheme = components.nScheme;
-    if (components.lpszHostName) {
-        parts.host.assign(components.lpszHostName, components.dwHostNameLength);
-    }
-    parts.has_credentials = components.dwUserNameLength != 0 || components.dwPasswordLength != 0;
-    return true;
 }
 
 void read_branding_texts(const JsonValue& branding, LauncherBranding& b) {
@@ -141,11 +116,8 @@ void read_branding(const JsonValue& branding, LauncherBranding& b) {
 
 // Plain HTTP is allowed only to this machine, named exactly as the developer writes it.
 void require_login_url(const std::wstring& url) {
-    require_http_url(url, "loginUrl", false);
-    CrackedUrl parts;
-    if (!crack_url(url, parts)) throw_last_error("WinHttpCrackUrl(loginUrl)");
-    if (parts.scheme != INTERNET_SCHEME_HTTPS && parts.host != L"127.0.0.1" &&
-        parts.host != L"localhost") {
+    const UrlParts parts = crack_url(url, "loginUrl");
+    if (!parts.secure && parts.host != L"127.0.0.1" && parts.host != L"localhost") {
         throw std::runtime_error(
             "loginUrl must use HTTPS; plaintext HTTP is allowed only for local development");
     }
@@ -179,25 +151,10 @@ std::uint32_t read_color(const JsonValue& colors, std::string_view key, std::uin
     for (std::size_t i = 1; valid && i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         valid = is_hex_digit(c);
-        const std::uint32_t digit =
-            static_cast<std::uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-        value = value << 4 | digit;
+        value = value << 4 | hex_value(c);
     }
     if (!valid) throw JsonError(std::string(key) + " must use #RRGGBB");
     return value;
-}
-
-void require_http_url(const std::wstring& url, std::string_view key, bool allow_empty) {
-    if (url.empty() && allow_empty) return;
-    CrackedUrl parts;
-    const bool accepted = crack_url(url, parts) &&
-                          (parts.scheme == INTERNET_SCHEME_HTTP ||
-                           parts.scheme == INTERNET_SCHEME_HTTPS) &&
-                          !parts.host.empty() && !parts.has_credentials;
-    if (!accepted) {
-        throw std::runtime_error(std::string(key) +
-                                 " must be an absolute HTTP(S) URL without credentials");
-    }
 }
 
 LauncherConfig parse_launcher_config(const std::string& text,

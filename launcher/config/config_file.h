@@ -16,11 +16,6 @@ namespace bx {
 LauncherConfig parse_launcher_config(const std::string& text,
                                      const std::filesystem::path& directory);
 
-// Accepts an absolute HTTP or HTTPS URL with a host and without user name or password (and the
-// empty URL when `allow_empty`); otherwise throws std::runtime_error
-// "<key> must be an absolute HTTP(S) URL without credentials".
-void require_http_url(const std::wstring& url, std::string_view key, bool allow_empty);
-
 // The member `key` of an object, or null when absent. Throws JsonError
 // "launcher configuration root must be an object" for any other kind.
 const JsonValue* find_config_member(const JsonValue& object, std::string_view key);

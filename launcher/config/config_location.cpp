@@ -20,9 +20,7 @@ constexpr const wchar_t* kSharedConfigName = L"Vidivezez.Azevizar.json";
 // A status that cannot be read counts as absent; a directory counts as present.
 bool is_present(const std::filesystem::path& path) {
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    return std::filesystem::status_known(status) &&
-           status.type() != std::filesystem::file_type::not_found;
+    return presence_of(path, error) == Presence::present;
 }
 
 std::filesystem::path resolve_against(const std::filesystem::path& base,
@@ -36,8 +34,8 @@ std::filesystem::path executable_path() {
     std::wstring buffer(1024, L'\0');
     while (true) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0) throw_last_error("GetModuleFileNameW");
+        const DWORD length =
+            check(GetModuleFileNameW(nullptr, buffer.data(), size), "GetModuleFileNameW");
         if (length < size - 1) {
             buffer.resize(length);
             break;
@@ -70,7 +68,7 @@ LauncherConfig load_launcher_config_for(const std::filesystem::path& given,
     }
     if (!given.empty()) {
         throw std::runtime_error("Launcher configuration was not found: " +
-                                 wide_to_utf8(candidate.native()));
+                                 path_utf8(candidate));
     }
     LauncherConfig defaults;
     defaults.configDirectory = executable.parent_path();

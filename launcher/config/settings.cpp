@@ -10,23 +10,10 @@
 #include "json/json.h"
 #include "launcher/platform/atomic_file.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/unique.h"
 
 namespace bx {
 namespace {
-
-// Frees the shell's folder text on every path.
-class ShellText {
-public:
-    ShellText() noexcept = default;
-    ShellText(const ShellText&) = delete;
-    ShellText& operator=(const ShellText&) = delete;
-    ~ShellText() { CoTaskMemFree(text_); }
-    PWSTR* out() noexcept { return &text_; }
-    const wchar_t* get() const noexcept { return text_; }
-
-private:
-    PWSTR text_ = nullptr;
-};
 
 LauncherSettings read_settings(const std::filesystem::path& path) {
     const JsonValue root = parse_json(read_file_bytes(path));
@@ -43,8 +30,8 @@ LauncherSettings read_settings(const std::filesystem::path& path) {
 }  // namespace
 
 std::filesystem::path settings_file_path() {
-    ShellText folder;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.out()))) {
+    UniqueCoTaskMemory<PWSTR> folder;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put()))) {
         throw std::runtime_error("Could not locate LocalAppData");
     }
     std::filesystem::path path(folder.get());

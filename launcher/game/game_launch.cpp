@@ -8,31 +8,16 @@
 #include <vector>
 
 #include "launcher/config/config_location.h"
+#include "launcher/platform/ascii.h"
 #include "launcher/platform/errors.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/secure.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/unique.h"
 #include "launcher/platform/windows_path.h"
 
 namespace bx {
 namespace {
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~OwnedHandle() { reset(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    void reset() noexcept {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-            handle_ = nullptr;
-        }
-    }
-
-private:
-    HANDLE handle_;
-};
 
 std::size_t count_occurrences(std::wstring_view text, std::wstring_view pattern) {
     std::size_t count = 0;
@@ -63,14 +48,7 @@ std::wstring build_command_line(const std::filesystem::path& exe, const Launcher
     const std::wstring channel_text = std::to_wstring(channel);
     std::vector<std::wstring> quoted;
     quoted.reserve(config.launchArguments.size() + 1);
-    struct WipeAll {
-        std::vector<std::wstring>& items;
-        ~WipeAll() {
-            for (std::wstring& item : items) {
-                secure_wipe(item);
-            }
-        }
-    } wipe_quoted{quoted};
+    const ScopedWipe wipe_quoted(quoted);
 
     quoted.push_back(quote_command_line_argument(exe.native()));
     std::size_t total = quoted.back().size();
@@ -105,7 +83,6 @@ std::wstring replace_all(std::wstring text, std::wstring_view pattern,
 }
 
 std::wstring encode_legacy_password(std::wstring_view password) {
-    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
     std::wstring hex;
     hex.reserve(password.size() * 2);
     for (wchar_t unit : password) {
@@ -114,8 +91,8 @@ std::wstring encode_legacy_password(std::wstring_view password) {
             throw std::invalid_argument(
                 "Password contains characters unsupported by the legacy game client");
         }
-        hex.push_back(kDigits[(unit >> 4) & 0xF]);
-        hex.push_back(kDigits[unit & 0xF]);
+        hex.push_back(static_cast<wchar_t>(hex_digit(unit >> 4)));
+        hex.push_back(static_cast<wchar_t>(hex_digit(unit)));
     }
     return hex;
 }
@@ -158,7 +135,7 @@ void launch_game(const LauncherConfig& config, std::wstring_view username,
         throw std::runtime_error("gameExecutable escapes gameDirectory");
     }
     if (!std::filesystem::is_regular_file(std::filesystem::status(exe))) {
-        throw std::runtime_error("Game executable was not found: " + wide_to_utf8(exe.native()));
+        throw std::runtime_error("Game executable was not found: " + path_utf8(exe));
     }
     std::wstring hex = encode_legacy_password(password);
     ScopedWipe wipe_hex(hex);
@@ -172,14 +149,12 @@ void launch_game(const LauncherConfig& config, std::wstring_view username,
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.c_str(), &startup, &process)) {
-        throw_last_error("CreateProcessW");
-    }
-    OwnedHandle process_handle(process.hProcess);
-    OwnedHandle thread_handle(process.hThread);
-    thread_handle.reset();
-    process_handle.reset();
+    check(CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         directory.c_str(), &startup, &process),
+          "CreateProcessW");
+    // Nothing waits for the game.
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
 }
 
 }  // namespace bx

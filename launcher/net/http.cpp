@@ -1,10 +1,10 @@
 #include "launcher/net/http.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
-#include "launcher/config/config_file.h"
 #include "launcher/platform/errors.h"
 #include "launcher/platform/secure.h"
 #include "launcher/platform/text.h"
@@ -34,59 +34,48 @@ constexpr Timeouts kGetTimeouts{8000, 8000, 30000, 30000};
 // Session, time-outs, connection and request, each handle owned from the line it is opened.
 HttpHandles open_request(const UrlParts& parts, const wchar_t* verb, const Timeouts& timeouts) {
     HttpHandles handles;
-    handles.session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!handles.session) {
-        throw_last_error("WinHttpOpen");
-    }
+    handles.session.reset(check(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
+                                "WinHttpOpen"));
     // A refused time-out leaves WinHTTP's own, which is no reason to give up the request.
     WinHttpSetTimeouts(handles.session.get(), timeouts.resolve, timeouts.connect, timeouts.send,
                        timeouts.receive);
-    handles.connection = WinHttpConnect(handles.session.get(), parts.host.c_str(), parts.port, 0);
-    if (!handles.connection) {
-        throw_last_error("WinHttpConnect");
-    }
-    handles.request = WinHttpOpenRequest(handles.connection.get(), verb, parts.pathAndQuery.c_str(),
-                                         nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         parts.secure ? WINHTTP_FLAG_SECURE : 0);
-    if (!handles.request) {
-        throw_last_error("WinHttpOpenRequest");
-    }
+    handles.connection.reset(
+        check(WinHttpConnect(handles.session.get(), parts.host.c_str(), parts.port, 0),
+              "WinHttpConnect"));
+    handles.request.reset(check(WinHttpOpenRequest(handles.connection.get(), verb,
+                                                   parts.pathAndQuery.c_str(), nullptr,
+                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                   parts.secure ? WINHTTP_FLAG_SECURE : 0),
+                                "WinHttpOpenRequest"));
     return handles;
 }
 
 void receive_response(HINTERNET request) {
-    if (!WinHttpReceiveResponse(request, nullptr)) {
-        throw_last_error("WinHttpReceiveResponse");
-    }
+    check(WinHttpReceiveResponse(request, nullptr), "WinHttpReceiveResponse");
 }
 
 std::uint32_t query_status(HINTERNET request) {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
-                             WINHTTP_NO_HEADER_INDEX)) {
-        throw_last_error("WinHttpQueryHeaders(status)");
-    }
+    check(WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                              WINHTTP_NO_HEADER_INDEX),
+          "WinHttpQueryHeaders(status)");
     return status;
 }
 
 // The body bytes WinHTTP can hand over now; 0 at the end of the body.
 DWORD query_available(HINTERNET request) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) {
-        throw_last_error("WinHttpQueryDataAvailable");
-    }
+    check(WinHttpQueryDataAvailable(request, &available), "WinHttpQueryDataAvailable");
     return available;
 }
 
 // Reads up to `size` body bytes into `into`; 0 at the end of the body.
 DWORD read_data(HINTERNET request, void* into, DWORD size) {
     DWORD read = 0;
-    if (!WinHttpReadData(request, into, size, &read)) {
-        throw_last_error("WinHttpReadData");
-    }
+    check(WinHttpReadData(request, into, size, &read), "WinHttpReadData");
     return read;
 }
 
@@ -116,16 +105,7 @@ void read_body(HINTERNET request, std::vector<char>& body,
 // large or unannounced body (or one WinHTTP decompresses) costs no memory.
 void discard_body(HINTERNET request) {
     char scratch[8192];
-    for (;;) {
-        const DWORD available = query_available(request);
-        if (available == 0) {
-            return;
-        }
-        const DWORD wanted = available < sizeof scratch ? available : DWORD{sizeof scratch};
-        if (read_data(request, scratch, wanted) == 0) {
-            return;
-        }
-    }
+    read_body_chunks(request, scratch, sizeof scratch, [](std::size_t) {});
 }
 
 std::wstring post_headers(std::string_view authorization) {
@@ -145,73 +125,6 @@ std::wstring post_headers(std::string_view authorization) {
 
 }  // namespace
 
-WinHttpHandle& WinHttpHandle::operator=(WinHttpHandle&& other) noexcept {
-    if (this != &other) {
-        reset(other.release());
-    }
-    return *this;
-}
-
-HINTERNET WinHttpHandle::release() noexcept {
-    HINTERNET handle = handle_;
-    handle_ = nullptr;
-    return handle;
-}
-
-void WinHttpHandle::reset(HINTERNET handle) noexcept {
-    if (handle_ != nullptr && handle_ != handle) {
-        WinHttpCloseHandle(handle_);
-    }
-    handle_ = handle;
-}
-
-HttpHandles& HttpHandles::operator=(HttpHandles&& other) noexcept {
-    if (this != &other) {
-        close();
-        session = std::move(other.session);
-        connection = std::move(other.connection);
-        request = std::move(other.request);
-    }
-    return *this;
-}
-
-void HttpHandles::close() noexcept {
-    request.reset();
-    connection.reset();
-    session.reset();
-}
-
-UrlParts crack_url(const std::wstring& url) {
-    require_http_url(url, "URL", false);
-    URL_COMPONENTS components{};
-    components.dwStructSize = sizeof(components);
-    components.dwSchemeLength = static_cast<DWORD>(-1);
-    components.dwHostNameLength = static_cast<DWORD>(-1);
-    components.dwUrlPathLength = static_cast<DWORD>(-1);
-    components.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &components)) {
-        throw_last_error("WinHttpCrackUrl");
-    }
-    UrlParts parts;
-    parts.host.assign(components.lpszHostName, components.dwHostNameLength);
-    if (components.dwUrlPathLength != 0) {
-        parts.pathAndQuery.assign(components.lpszUrlPath, components.dwUrlPathLength);
-    }
-    if (components.dwExtraInfoLength != 0) {
-        // "http://host?x" has no path; its request target is "/?x", never the invalid "?x".
-        if (parts.pathAndQuery.empty()) {
-            parts.pathAndQuery = L"/";
-        }
-        parts.pathAndQuery.append(components.lpszExtraInfo, components.dwExtraInfoLength);
-    }
-    if (parts.pathAndQuery.empty()) {
-        parts.pathAndQuery = L"/";
-    }
-    parts.port = components.nPort;
-    parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
-    return parts;
-}
-
 HttpHandles http_get(const std::wstring& url) {
     const UrlParts parts = crack_url(url);
     HttpHandles handles = open_request(parts, L"GET", kGetTimeouts);
@@ -221,10 +134,9 @@ HttpHandles http_get(const std::wstring& url) {
         WinHttpSetOption(handles.request.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression,
                          sizeof(decompression)) != FALSE;
     const wchar_t* headers = decompresses ? kGetHeadersWithDecompression : kGetHeaders;
-    if (!WinHttpSendRequest(handles.request.get(), headers, static_cast<DWORD>(-1),
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        throw_last_error("WinHttpSendRequest");
-    }
+    check(WinHttpSendRequest(handles.request.get(), headers, static_cast<DWORD>(-1),
+                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0),
+          "WinHttpSendRequest");
     receive_response(handles.request.get());
     const std::uint32_t status = query_status(handles.request.get());
     if (status < 200 || status > 299) {
@@ -232,6 +144,22 @@ HttpHandles http_get(const std::wstring& url) {
                                  std::to_string(status) + ".");
     }
     return handles;
+}
+
+void read_body_chunks(HINTERNET request, char* buffer, std::size_t size,
+                      const std::function<void(std::size_t)>& take) {
+    const DWORD most = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
+    for (DWORD available = query_available(request); available != 0;
+         available = query_available(request)) {
+        while (available > 0) {
+            const DWORD read = read_data(request, buffer, std::min(available, most));
+            if (read == 0) {
+                break;
+            }
+            take(read);
+            available -= read;
+        }
+    }
 }
 
 std::vector<char> http_get_body(const std::wstring& url) {
@@ -273,20 +201,18 @@ HttpResponse http_post_json(const std::wstring& url, std::string_view body,
     // WinHTTP would otherwise resend the body and the Authorization header wherever a redirect
     // points, other hosts included; a 3xx answer is returned like any other status.
     DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
-    if (!WinHttpSetOption(handles.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
-                          sizeof(disabled))) {
-        throw_last_error("WinHttpSetOption(redirects)");
-    }
+    check(WinHttpSetOption(handles.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                           sizeof(disabled)),
+          "WinHttpSetOption(redirects)");
     std::wstring headers = post_headers(authorization);
     ScopedWipe wipe_headers(headers);
     const DWORD body_size = static_cast<DWORD>(body.size());
-    if (!WinHttpSendRequest(handles.request.get(), headers.c_str(),
-                            static_cast<DWORD>(headers.size()),
-                            body.empty() ? WINHTTP_NO_REQUEST_DATA
-                                         : const_cast<char*>(body.data()),
-                            body_size, body_size, 0)) {
-        throw_last_error("WinHttpSendRequest");
-    }
+    check(WinHttpSendRequest(handles.request.get(), headers.c_str(),
+                             static_cast<DWORD>(headers.size()),
+                             body.empty() ? WINHTTP_NO_REQUEST_DATA
+                                          : const_cast<char*>(body.data()),
+                             body_size, body_size, 0),
+          "WinHttpSendRequest");
     receive_response(handles.request.get());
 
     HttpResponse response;

@@ -4,61 +4,35 @@
 #include <winhttp.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "launcher/config/config.h"
+#include "launcher/platform/unique.h"
+#include "launcher/platform/url.h"
 
 namespace bx {
 
-// What a request needs of one URL.
-struct UrlParts {
-    std::wstring host;
-    std::wstring pathAndQuery;  // path, then query and fragment as written; "/" when both are empty
-    std::uint16_t port = 0;     // the scheme's default when the URL names none
-    bool secure = false;        // HTTPS: the request carries WINHTTP_FLAG_SECURE
-};
-
-// One owned WinHTTP handle. Storing a handle closes the one held before.
-class WinHttpHandle {
-public:
-    WinHttpHandle() noexcept = default;
-    explicit WinHttpHandle(HINTERNET handle) noexcept : handle_(handle) {}
-    ~WinHttpHandle() { reset(); }
-    WinHttpHandle(WinHttpHandle&& other) noexcept : handle_(other.release()) {}
-    WinHttpHandle& operator=(WinHttpHandle&& other) noexcept;
-    WinHttpHandle(const WinHttpHandle&) = delete;
-    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-
-    WinHttpHandle& operator=(HINTERNET handle) noexcept {
-        reset(handle);
-        return *this;
-    }
-    HINTERNET get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    HINTERNET release() noexcept;
-    void reset(HINTERNET handle = nullptr) noexcept;
-
-private:
-    HINTERNET handle_ = nullptr;
-};
-
-// The three handles of one request. Destruction closes request, then connection, then session.
-// Move-only: a copy would close the same handles twice.
+// The three handles of one request, closed request first, then connection, then session (the
+// reverse of their order here). Move-only: a copy would close the same handles twice.
 struct HttpHandles {
-    WinHttpHandle session;
-    WinHttpHandle connection;
-    WinHttpHandle request;
+    UniqueInternet session;
+    UniqueInternet connection;
+    UniqueInternet request;
 
     HttpHandles() noexcept = default;
-    ~HttpHandles() { close(); }
-    HttpHandles(HttpHandles&& other) noexcept = default;
-    HttpHandles& operator=(HttpHandles&& other) noexcept;
-    HttpHandles(const HttpHandles&) = delete;
-    HttpHandles& operator=(const HttpHandles&) = delete;
+    HttpHandles(HttpHandles&&) noexcept = default;
+    // Assigning member by member would close the old session before its request.
+    HttpHandles& operator=(HttpHandles&&) = delete;
 
-    void close() noexcept;
+    // Closes the three now, in that order.
+    void close() noexcept {
+        request.reset();
+        connection.reset();
+        session.reset();
+    }
 };
 
 struct HttpResponse {
@@ -68,11 +42,14 @@ struct HttpResponse {
 
 inline constexpr std::size_t kMaxPostResponseBytes = 65536;
 
-// Checks the URL (an absolute HTTP(S) URL without credentials) and splits it.
-UrlParts crack_url(const std::wstring& url);
-
 // GET with a 2xx answer: the handles come back positioned before the unread body.
 HttpHandles http_get(const std::wstring& url);
+
+// Reads the rest of a response body through `buffer`, at most `size` bytes at a time, and
+// hands the byte count of each chunk to `take` as it arrives, until the body ends. The buffer
+// is the caller's, so a large body costs no memory of its own.
+void read_body_chunks(HINTERNET request, char* buffer, std::size_t size,
+                      const std::function<void(std::size_t)>& take);
 
 // The whole body of a 2xx GET.
 std::vector<char> http_get_body(const std::wstring& url);

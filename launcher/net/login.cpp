@@ -5,6 +5,7 @@
 
 #include "json/json.h"
 #include "launcher/net/http.h"
+#include "launcher/platform/ascii.h"
 #include "launcher/platform/secure.h"
 #include "launcher/platform/text.h"
 
@@ -14,28 +15,13 @@ namespace {
 constexpr const char* kInvalidSession = "El servidor de cuentas devolvió una sesión no válida.";
 constexpr const char* kInvalidChannel = "El servidor de cuentas devolvió un canal no válido.";
 
-// Runs wipe_and_release on the string when the scope ends, however it ends.
-class ReleaseWiped {
-public:
-    explicit ReleaseWiped(std::string& secret) noexcept : secret_(secret) {}
-    ~ReleaseWiped() { wipe_and_release(secret_); }
-    ReleaseWiped(const ReleaseWiped&) = delete;
-    ReleaseWiped& operator=(const ReleaseWiped&) = delete;
-
-private:
-    std::string& secret_;
-};
-
 [[noreturn]] void throw_status(std::uint32_t status) {
     throw std::runtime_error("El servidor de cuentas respondió con el estado " +
                              std::to_string(status) + ".");
 }
 
-void wipe_body(std::vector<char>& body) noexcept { secure_wipe(body.data(), body.size()); }
-
 bool is_token_byte(unsigned char c) noexcept {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-';
+    return is_ascii_letter(c) || is_ascii_digit(c) || c == '_' || c == '-';
 }
 
 bool is_valid_token(std::string_view token) noexcept {
@@ -70,17 +56,16 @@ std::string session_body(std::string_view username, std::string_view password) {
 // The "token" of a session answer; the answer's own copies of it are wiped.
 std::string read_token(std::vector<char>& answer) {
     std::string text(answer.begin(), answer.end());
-    ReleaseWiped wipe_text(text);
-    wipe_body(answer);
+    ScopedWipe wipe_text(text);
+    secure_wipe(answer);
     try {
         JsonValue root = parse_json(text);
-        const JsonValue* member = root.find("token");
+        JsonValue* member = root.find("token");
         if (member == nullptr) {
             throw JsonError("missing token");
         }
         std::string token = member->as_string();
-        // The parsed document is ours and not const; only the accessor is.
-        secure_wipe(const_cast<std::string&>(member->as_string()));
+        secure_wipe(member->as_string());
         return token;
     } catch (const std::exception&) {
         throw std::runtime_error(kInvalidSession);
@@ -144,29 +129,24 @@ std::uint32_t request_channel(const LauncherConfig& config, std::string_view aut
 
 }  // namespace
 
-void wipe_and_release(std::string& text) noexcept {
-    secure_wipe(text);
-    std::string().swap(text);
-}
-
 std::uint32_t login(const LauncherConfig& config, std::wstring_view username,
                     std::wstring_view password) {
     const std::string username_utf8 = wide_to_utf8(username);
     std::string password_utf8 = wide_to_utf8(password);
-    ReleaseWiped wipe_password(password_utf8);
+    ScopedWipe wipe_password(password_utf8);
     if (username_utf8.empty() || username_utf8.size() > 20 || password_utf8.empty() ||
         password_utf8.size() > 64) {
         throw std::invalid_argument(
             "El usuario debe tener de 1 a 20 caracteres y la contraseña de 1 a 64.");
     }
     std::string body = session_body(username_utf8, password_utf8);
-    ReleaseWiped wipe_body_text(body);
+    ScopedWipe wipe_body_text(body);
 
     std::string authorization;
-    ReleaseWiped wipe_authorization(authorization);
+    ScopedWipe wipe_authorization(authorization);
     {
         std::string token = request_token(config, body);
-        ReleaseWiped wipe_token(token);
+        ScopedWipe wipe_token(token);
         static constexpr std::string_view kScheme = "Bearer ";
         authorization.reserve(kScheme.size() + token.size());
         authorization.append(kScheme).append(token);

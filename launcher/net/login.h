@@ -21,7 +21,4 @@ public:
 std::uint32_t login(const LauncherConfig& config, std::wstring_view username,
                     std::wstring_view password);
 
-// Overwrites the string's bytes with zeros, then releases its storage.
-void wipe_and_release(std::string& text) noexcept;
-
 }  // namespace bx

@@ -27,15 +27,6 @@ bool write_all(HANDLE file, std::string_view bytes) noexcept {
 
 }  // namespace
 
-bool OwnedFileHandle::valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
-bool OwnedFileHandle::close() noexcept {
-    if (!valid()) return false;
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-}
-
 std::filesystem::path temporary_path_for(const std::filesystem::path& path) {
     std::filesystem::path temporary = path;
     temporary += L".tmp";
@@ -60,7 +51,7 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path, std::strin
       saveFailureMessage_(saveFailureMessage),
       file_(CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    failed_ = !file_.valid();
+    failed_ = !file_;
 }
 
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
@@ -90,7 +81,7 @@ void AtomicFileWriter::commit() {
     // one's place.
     // Closed before the move: Wine refuses to replace a file that still has an open handle.
     const bool written = !failed_ && flush_buffer() && FlushFileBuffers(file_.get());
-    const bool closed = file_.close();
+    const bool closed = file_ && CloseHandle(file_.release()) != FALSE;
     if (!written || !closed) {
         discard();
         throw std::runtime_error(saveFailureMessage_);
@@ -106,7 +97,7 @@ void AtomicFileWriter::commit() {
 }
 
 void AtomicFileWriter::discard() noexcept {
-    file_.close();
+    file_.reset();
     if (!temporary_.empty()) {
         DeleteFileW(temporary_.c_str());
         temporary_.clear();

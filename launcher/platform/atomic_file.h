@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "launcher/platform/unique.h"
+
 namespace bx {
 
 // Replaces `path` with `bytes` so that a reader sees either the old file or the new one, never
@@ -25,23 +27,6 @@ void write_file_atomically(const std::filesystem::path& path, std::string_view b
 // of its own size: write() hands bytes to "<path>.tmp" as they come, commit() flushes, closes and
 // moves it with the failures above. Without a commit (an exception on the way) the temporary
 // file is removed and the old file stays.
-// Owns a Win32 file handle and closes it once, when asked or when destroyed.
-class OwnedFileHandle {
-public:
-    explicit OwnedFileHandle(void* handle) noexcept : handle_(handle) {}
-    ~OwnedFileHandle() { close(); }
-    OwnedFileHandle(const OwnedFileHandle&) = delete;
-    OwnedFileHandle& operator=(const OwnedFileHandle&) = delete;
-
-    bool valid() const noexcept;
-    void* get() const noexcept { return handle_; }
-    // False when the handle was not valid or could not be closed.
-    bool close() noexcept;
-
-private:
-    void* handle_;
-};
-
 class AtomicFileWriter {
 public:
     AtomicFileWriter(const std::filesystem::path& path, std::string_view object,
@@ -62,7 +47,7 @@ private:
     std::filesystem::path temporary_;
     std::string object_;
     std::string saveFailureMessage_;
-    OwnedFileHandle file_;
+    UniqueFile file_;
     bool failed_ = false;
     std::size_t held_ = 0;
     char buffer_[32768];

@@ -1,5 +1,7 @@
 #include "launcher/platform/errors.h"
 
+#include "launcher/platform/ascii.h"
+
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -43,6 +45,19 @@ void throw_error_code(DWORD code, std::string_view call) {
                                  std::to_string(code) + ", " + std::string(call) + ").");
     }
     throw std::system_error(static_cast<int>(code), std::system_category(), std::string(call));
+}
+
+void throw_ntstatus(std::int32_t status, std::string_view call) {
+    if (status >= 0) {
+        return;
+    }
+    const auto value = static_cast<std::uint32_t>(status);
+    std::string message(call);
+    message += " failed with NTSTATUS 0x";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        message.push_back(hex_digit(value >> shift));
+    }
+    throw std::runtime_error(message);
 }
 
 void throw_last_error(std::string_view call) {

@@ -8,12 +8,6 @@
 namespace bx {
 namespace {
 
-bool is_separator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
-
-bool is_drive_letter(wchar_t c) noexcept {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
 enum class RootKind {
     none,           // a\b
     rooted,         // \a: the root directory of the current drive or share
@@ -31,12 +25,12 @@ struct PathRoot {
 
 // The end of the segment that starts at `from`.
 std::size_t segment_end(std::wstring_view text, std::size_t from) noexcept {
-    while (from < text.size() && !is_separator(text[from])) ++from;
+    while (from < text.size() && !is_path_separator(text[from])) ++from;
     return from;
 }
 
 std::size_t skip_separators(std::wstring_view text, std::size_t from) noexcept {
-    while (from < text.size() && is_separator(text[from])) ++from;
+    while (from < text.size() && is_path_separator(text[from])) ++from;
     return from;
 }
 
@@ -50,9 +44,9 @@ std::size_t take_root_segment(std::wstring_view text, std::size_t from, std::wst
 
 PathRoot path_root(std::wstring_view text) {
     PathRoot root;
-    const bool doubled = text.size() >= 2 && is_separator(text[0]) && is_separator(text[1]);
+    const bool doubled = text.size() >= 2 && is_path_separator(text[0]) && is_path_separator(text[1]);
     if (doubled && text.size() >= 4 && (text[2] == L'?' || text[2] == L'.') &&
-        is_separator(text[3])) {
+        is_path_separator(text[3])) {
         // Extended-length and device paths: the device (D:, UNC\host\share, Volume{...}) is
         // the root, whatever stands in it.
         root.kind = RootKind::absolute;
@@ -60,15 +54,14 @@ PathRoot path_root(std::wstring_view text) {
         std::size_t at = 4;
         const std::size_t end = segment_end(text, at);
         const std::wstring_view device = text.substr(at, end - at);
-        const bool unc = device.size() == 3 && (device[0] | 0x20) == L'u' &&
-                         (device[1] | 0x20) == L'n' && (device[2] | 0x20) == L'c';
+        const bool unc = ascii_iequals(device, L"UNC");
         at = take_root_segment(text, at, root.text);
         if (unc) {
             at = take_root_segment(text, at, root.text);
             at = take_root_segment(text, at, root.text);
         }
         root.rest = at;
-    } else if (doubled && text.size() > 2 && !is_separator(text[2])) {
+    } else if (doubled && text.size() > 2 && !is_path_separator(text[2])) {
         // \\host\share: ".." never climbs above the share.
         root.kind = RootKind::absolute;
         root.text = L"\\\\";
@@ -77,9 +70,9 @@ PathRoot path_root(std::wstring_view text) {
             at = take_root_segment(text, at, root.text);
         }
         root.rest = at;
-    } else if (text.size() >= 2 && text[1] == L':' && is_drive_letter(text[0])) {
+    } else if (text.size() >= 2 && text[1] == L':' && is_ascii_letter(text[0])) {
         root.text = text.substr(0, 2);
-        if (text.size() > 2 && is_separator(text[2])) {
+        if (text.size() > 2 && is_path_separator(text[2])) {
             root.kind = RootKind::absolute;
             root.text += L'\\';
             root.rest = skip_separators(text, 2);
@@ -87,7 +80,7 @@ PathRoot path_root(std::wstring_view text) {
             root.kind = RootKind::drive_relative;
             root.rest = 2;
         }
-    } else if (!text.empty() && is_separator(text[0])) {
+    } else if (!text.empty() && is_path_separator(text[0])) {
         root.kind = RootKind::rooted;
         root.text = L"\\";
         root.rest = skip_separators(text, 0);
@@ -95,30 +88,11 @@ PathRoot path_root(std::wstring_view text) {
     return root;
 }
 
-unsigned char fold_ascii(unsigned char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 bool is_safe_segment(std::string_view segment) noexcept {
     return !segment.empty() && segment != "." && segment != "..";
 }
 
 }  // namespace
-
-bool ascii_iequals(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold_ascii(static_cast<unsigned char>(a[i])) !=
-            fold_ascii(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool is_hex_digit(unsigned char c) noexcept {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 bool is_safe_relative_path(std::string_view utf8) noexcept {
     if (utf8.empty()) return false;
@@ -212,7 +186,7 @@ std::filesystem::path join_path(const std::filesystem::path& base,
     }
     if (baseText.empty()) return path;
     std::wstring joined = baseText;
-    if (!is_separator(joined.back()) && !(joined.size() == 2 && joined[1] == L':')) joined += L'\\';
+    if (!is_path_separator(joined.back()) && !(joined.size() == 2 && joined[1] == L':')) joined += L'\\';
     joined.append(text, root.rest);
     return std::filesystem::path(std::move(joined));
 }

@@ -4,11 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "launcher/platform/ascii.h"
+
 namespace bx {
 
-// Equal ignoring the case of the ASCII letters only (hex digests).
-bool ascii_iequals(std::string_view a, std::string_view b) noexcept;
-bool is_hex_digit(unsigned char c) noexcept;
+// Either separator that Windows accepts in a path.
+constexpr bool is_path_separator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+
 // A slash-separated relative path from the manifest or the state file: no empty, "." or ".."
 // segment, no backslash, colon or NUL.
 bool is_safe_relative_path(std::string_view utf8) noexcept;

@@ -1,13 +1,16 @@
+// Secrets (passwords, tokens, the request bodies and command lines that hold them) are
+// overwritten with zeros that the optimiser may not remove before their memory goes back.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace bx {
 
 // Overwrites a secret's whole buffer (also the capacity beyond its size, which may hold an
-// older copy) with zeros that the optimiser may not remove, then empties it.
+// older copy), then empties it.
 template <class Char>
 void secure_wipe(std::basic_string<Char>& secret) noexcept {
     secret.resize(secret.capacity());
@@ -15,19 +18,37 @@ void secure_wipe(std::basic_string<Char>& secret) noexcept {
     secret.clear();
 }
 
-inline void secure_wipe(void* data, std::size_t size) noexcept { SecureZeroMemory(data, size); }
-
-// Wipes the string when the scope ends, on every path.
+// The same for each text of a list.
 template <class Char>
+void secure_wipe(std::vector<std::basic_string<Char>>& secrets) noexcept {
+    for (std::basic_string<Char>& secret : secrets) {
+        secure_wipe(secret);
+    }
+}
+
+// Overwrites the bytes of a buffer; its size stays.
+template <class Byte>
+void secure_wipe(std::vector<Byte>& bytes) noexcept {
+    SecureZeroMemory(bytes.data(), bytes.size() * sizeof(Byte));
+}
+
+// Wipes the secret and gives its memory back at once.
+inline void wipe_and_release(std::string& text) noexcept {
+    secure_wipe(text);
+    std::string().swap(text);
+}
+
+// Wipes a secret (any of the kinds above) when the scope ends, on every path.
+template <class Secret>
 class ScopedWipe {
 public:
-    explicit ScopedWipe(std::basic_string<Char>& secret) noexcept : secret_(secret) {}
+    explicit ScopedWipe(Secret& secret) noexcept : secret_(secret) {}
     ~ScopedWipe() { secure_wipe(secret_); }
     ScopedWipe(const ScopedWipe&) = delete;
     ScopedWipe& operator=(const ScopedWipe&) = delete;
 
 private:
-    std::basic_string<Char>& secret_;
+    Secret& secret_;
 };
 
 }  // namespace bx

@@ -38,9 +38,9 @@ std::wstring utf8_to_wide(std::string_view utf8) {
         wide.assign(utf8.begin(), utf8.end());
         return wide;
     }
-    const int needed =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (needed < 1) throw_last_error("MultiByteToWideChar");
+    const int needed = check(
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0),
+        "MultiByteToWideChar");
     wide.resize(static_cast<std::size_t>(needed));
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
                             needed) != needed) {
@@ -55,9 +55,9 @@ std::string wide_to_utf8(std::wstring_view wide) {
     std::string utf8;
     if (wide.empty()) return utf8;
     const int size = platform_text_length(wide.size());
-    const int needed = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
-                                           nullptr, 0, nullptr, nullptr);
-    if (needed < 1) throw_last_error("WideCharToMultiByte");
+    const int needed = check(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                                                 size, nullptr, 0, nullptr, nullptr),
+                             "WideCharToMultiByte");
     utf8.resize(static_cast<std::size_t>(needed));
     if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), needed,
                             nullptr, nullptr) != needed) {
@@ -66,10 +66,12 @@ std::string wide_to_utf8(std::wstring_view wide) {
     return utf8;
 }
 
+std::string path_utf8(const std::filesystem::path& path) { return wide_to_utf8(path.native()); }
+
 std::string read_file_bytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::in | std::ios::binary);
     if (!in) {
-        throw std::runtime_error("Could not open " + wide_to_utf8(path.native()));
+        throw std::runtime_error("Could not open " + path_utf8(path));
     }
     std::string content;
     // Room for the size the file has now, so that a large file is read without regrowing;
@@ -87,7 +89,7 @@ std::string read_file_bytes(const std::filesystem::path& path) {
     }
     // End of file sets failbit with eofbit; anything else is a read error, not a short file.
     if (in.bad() || !in.eof()) {
-        throw std::runtime_error("Could not read " + wide_to_utf8(path.native()));
+        throw std::runtime_error("Could not read " + path_utf8(path));
     }
     if (content.size() >= kUtf8Bom.size() && content.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0) {
         content.erase(0, kUtf8Bom.size());

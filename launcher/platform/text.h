@@ -11,6 +11,9 @@ namespace bx {
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
+// A path's text in UTF-8, for messages.
+std::string path_utf8(const std::filesystem::path& path);
+
 // True when every byte is below 0x80: such text is its own UTF-16 and folds only A-Z.
 bool is_ascii(std::string_view text) noexcept;
 

@@ -1,5 +1,6 @@
 #include "launcher/platform/windows_path.h"
 
+#include "launcher/platform/ascii.h"
 #include "launcher/platform/errors.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
@@ -17,11 +18,10 @@ namespace {
 std::wstring full_path_name(const std::wstring& text) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFullPathNameW(text.c_str(), static_cast<DWORD>(buffer.size()),
-                                              buffer.data(), nullptr);
-        if (length == 0) {
-            throw_last_error("GetFullPathNameW");
-        }
+        const DWORD length = check(GetFullPathNameW(text.c_str(),
+                                                    static_cast<DWORD>(buffer.size()),
+                                                    buffer.data(), nullptr),
+                                   "GetFullPathNameW");
         if (length < buffer.size()) {
             buffer.resize(length);
             return buffer;
@@ -51,7 +51,7 @@ std::wstring long_path_name(const std::wstring& text) {
         return text;
     }
     std::wstring parent = long_path_name(text.substr(0, separator));
-    if (parent.empty() || (parent.back() != L'\\' && parent.back() != L'/')) {
+    if (parent.empty() || !is_path_separator(parent.back())) {
         parent += L'\\';
     }
     return parent + text.substr(separator + 1);
@@ -59,7 +59,7 @@ std::wstring long_path_name(const std::wstring& text) {
 
 bool is_device_name(std::string_view segment) {
     // Every device name begins with one of these letters: most segments stop here.
-    const char first = segment.empty() ? '\0' : static_cast<char>(segment[0] | 0x20);
+    const char first = segment.empty() ? '\0' : ascii_lower(segment[0]);
     if (first != 'c' && first != 'p' && first != 'a' && first != 'n' && first != 'l') {
         return false;
     }
@@ -139,7 +139,7 @@ std::wstring file_name_key(std::wstring_view text) {
             ascii = false;
             break;
         }
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
+        c = ascii_upper(c);
     }
     if (ascii) {
         return key;
@@ -183,6 +183,15 @@ bool has_windows_alias_segment(std::string_view relativePath) {
         }
         start = end + 1;
     }
+}
+
+Presence presence_of(const std::filesystem::path& path, std::error_code& error) noexcept {
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return Presence::absent;
+    }
+    return status.type() == std::filesystem::file_type::none && error ? Presence::unknown
+                                                                       : Presence::present;
 }
 
 }  // namespace bx

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace bx {
 
@@ -35,5 +36,10 @@ bool same_file_name(std::wstring_view left, std::wstring_view right);
 // The text in the upper case in which the file system compares names: two texts have the same
 // key exactly when same_file_name finds them equal. For sets and maps of names.
 std::wstring file_name_key(std::wstring_view text);
+
+// Whether anything (a file, a directory, another item) stands at `path`, as its status says:
+// unknown when the status cannot be read, with the reason in `error`.
+enum class Presence { absent, present, unknown };
+Presence presence_of(const std::filesystem::path& path, std::error_code& error) noexcept;
 
 }  // namespace bx

@@ -1,5 +1,7 @@
 #include "launcher/sync/game_folder.h"
 
+#include "launcher/platform/ascii.h"
+#include "launcher/platform/atomic_file.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
 #include "launcher/platform/windows_path.h"
@@ -11,14 +13,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::wstring_view kStateTemporaryName = L".kadeorvindal-managed.json.tmp";
-
-bool is_separator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+// The state file's temporary name, formed as every write of the state forms it.
+const std::wstring& state_temporary_name() {
+    static const std::wstring name = temporary_path_for(fs::path(kManagedStateFileName)).native();
+    return name;
+}
 
 // `relative` is `name` or lies beneath it.
 bool is_or_lies_beneath(std::wstring_view relative, std::wstring_view name) {
     if (relative.size() < name.size() ||
-        (relative.size() > name.size() && !is_separator(relative[name.size()]))) {
+        (relative.size() > name.size() && !is_path_separator(relative[name.size()]))) {
         return false;
     }
     return same_file_name(relative.substr(0, name.size()), name);
@@ -30,9 +34,7 @@ bool is_or_lies_beneath_ascii(std::string_view relative, std::wstring_view name)
         return false;
     }
     for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = relative[i];
-        const wchar_t folded = c >= 'A' && c <= 'Z' ? static_cast<wchar_t>(c + ('a' - 'A')) : c;
-        if (folded != name[i]) return false;
+        if (static_cast<wchar_t>(ascii_lower(relative[i])) != name[i]) return false;
     }
     return true;
 }
@@ -47,14 +49,14 @@ std::wstring with_slashes(std::wstring text) {
 // later save fail).
 bool is_managed_state_name(std::wstring_view relative) {
     return is_or_lies_beneath(relative, kManagedStateFileName) ||
-           is_or_lies_beneath(relative, kStateTemporaryName);
+           is_or_lies_beneath(relative, state_temporary_name());
 }
 
 }  // namespace
 
 GameFolder::GameFolder(fs::path directory, const fs::path& executable)
     : directory_(std::move(directory)), prefix_(directory_.native()) {
-    if (prefix_.empty() || !is_separator(prefix_.back())) {
+    if (prefix_.empty() || !is_path_separator(prefix_.back())) {
         prefix_ += L'\\';
     }
     if (executable.empty()) {
@@ -118,7 +120,7 @@ GameFolder::Refusal GameFolder::judge(std::string_view relative) const {
     }
     // ASCII folds only A-Z, so the launcher's own ASCII names compare byte by byte.
     return is_or_lies_beneath_ascii(relative, kManagedStateFileName) ||
-                   is_or_lies_beneath_ascii(relative, kStateTemporaryName)
+                   is_or_lies_beneath_ascii(relative, state_temporary_name())
                ? Refusal::state
                : Refusal::none;
 }

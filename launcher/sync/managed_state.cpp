@@ -54,55 +54,14 @@ fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativ
     return folder.full_path(utf8_to_wide(relativePath));
 }
 
-namespace {
-
-// The state file's text, handed to `put` piece by piece in the order it is written.
-template <class Put>
-void put_state_text(const ManagedState& state, Put&& put) {
-    put("{\n  \"schema\": 1,\n  \"files\": [");
-    std::string escaped;  // reused: most paths need no escaping at all
-    std::string_view separator = "\n";
-    for (const ManagedFileRecord& record : state) {
-        put(separator);
-        put("    {\"path\": \"");
-        if (json_escaped_size(record.path) == record.path.size()) {
-            put(record.path);
-        } else {
-            escaped.clear();
-            json_escape_append(escaped, record.path);
-            put(escaped);
-        }
-        put("\", \"sha256\": \"");
-        put(record.sha256);
-        put(record.removeWhenUnlisted ? "\", \"removeWhenUnlisted\": true}"
-                                      : "\", \"removeWhenUnlisted\": false}");
-        separator = ",\n";
-    }
-    if (!state.empty()) {
-        put("\n");
-    }
-    put("  ]\n}\n");
-}
-
-}  // namespace
-
-std::string managed_state_text(const ManagedState& state) {
-    std::size_t size = 0;
-    put_state_text(state, [&size](std::string_view piece) { size += piece.size(); });
-    std::string text;
-    text.reserve(size);
-    put_state_text(state, [&text](std::string_view piece) { text += piece; });
-    return text;
-}
-
 IndexedState load_indexed_state(const GameFolder& folder) {
     const fs::path statePath = managed_state_path(folder.directory());
     std::error_code error;
-    const fs::file_status status = fs::status(statePath, error);
-    if (status.type() == fs::file_type::not_found) {
+    const Presence presence = presence_of(statePath, error);
+    if (presence == Presence::absent) {
         return {};
     }
-    if (status.type() == fs::file_type::none && error) {
+    if (presence == Presence::unknown) {
         throw std::runtime_error("Could not inspect patch ownership state: " + error.message());
     }
     std::error_code again;
@@ -156,10 +115,6 @@ IndexedState index_records(ManagedState records) {
         state.positions.insert(state.records[i].path, i);
     }
     return state;
-}
-
-ManagedState load_managed_state(const fs::path& gameDirectory) {
-    return load_indexed_state(GameFolder(gameDirectory)).records;
 }
 
 void save_managed_state(const fs::path& gameDirectory, const ManagedState& state) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "json/json.h"
 #include "launcher/sync/game_folder.h"
 #include "launcher/sync/path_index.h"
 
@@ -30,13 +31,6 @@ std::filesystem::path resolve_managed_path(const std::filesystem::path& gameDire
 // The same for a folder whose checks are already worked out.
 std::filesystem::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath);
 
-// The state file's text exactly as it is written.
-std::string managed_state_text(const ManagedState& state);
-
-// Reads and checks the state file; empty when there is none. gameDirectory is absolute and
-// lexically normal.
-ManagedState load_managed_state(const std::filesystem::path& gameDirectory);
-
 // A loaded state with the index its duplicate check builds anyway: each record's position by
 // its path. The index refers to the records' own texts, so the state is moved, never copied,
 // and the records are changed only after the last lookup.
@@ -51,12 +45,41 @@ struct IndexedState {
     RelativePathIndex positions;
 };
 
-// load_managed_state for a folder whose checks are already worked out.
+// Reads and checks the state file of the folder; empty when there is none.
 IndexedState load_indexed_state(const GameFolder& folder);
 
 // Checked records (no two for one file) with their index built afresh, for a state whose
 // records moved (retirement keeps some of them).
 IndexedState index_records(ManagedState records);
+
+// The state file's text, handed to `put` piece by piece in the order it is written: the save
+// streams it to the file, and no caller needs a buffer of its size.
+template <class Put>
+void put_state_text(const ManagedState& state, Put&& put) {
+    put("{\n  \"schema\": 1,\n  \"files\": [");
+    std::string escaped;  // reused: most paths need no escaping at all
+    std::string_view separator = "\n";
+    for (const ManagedFileRecord& record : state) {
+        put(separator);
+        put("    {\"path\": \"");
+        if (json_escaped_size(record.path) == record.path.size()) {
+            put(record.path);
+        } else {
+            escaped.clear();
+            json_escape_append(escaped, record.path);
+            put(escaped);
+        }
+        put("\", \"sha256\": \"");
+        put(record.sha256);
+        put(record.removeWhenUnlisted ? "\", \"removeWhenUnlisted\": true}"
+                                      : "\", \"removeWhenUnlisted\": false}");
+        separator = ",\n";
+    }
+    if (!state.empty()) {
+        put("\n");
+    }
+    put("  ]\n}\n");
+}
 
 // Replaces the state file through "<state file>.tmp", flushed to disk before the move.
 void save_managed_state(const std::filesystem::path& gameDirectory, const ManagedState& state);

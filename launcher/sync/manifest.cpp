@@ -1,11 +1,11 @@
 #include "launcher/sync/manifest.h"
 
 #include "json/json.h"
-#include "launcher/config/config_file.h"
 #include "launcher/config/config_location.h"
 #include "launcher/net/http.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/url.h"
 #include "launcher/platform/windows_path.h"
 #include "launcher/sync/path_index.h"
 
@@ -171,17 +171,9 @@ fs::path manifest_target(const GameFolder& folder, const std::string& path) {
     throw std::logic_error("unknown path refusal");
 }
 
-std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
-                                                const std::wstring& manifestUrl,
-                                                const fs::path& gameDirectory,
-                                                const fs::path& executablePath) {
-    return parse_patch_manifest(text, manifestUrl, GameFolder(gameDirectory, executablePath));
-}
-
-std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
-                                                const std::wstring& manifestUrl,
-                                                const GameFolder& folder) {
-    return ordered_entries(checked_entries(parse_json(text), manifestUrl, folder));
+std::vector<ManifestEntry> read_patch_manifest(JsonValue root, const std::wstring& manifestUrl,
+                                               const GameFolder& folder) {
+    return ordered_entries(checked_entries(std::move(root), manifestUrl, folder));
 }
 
 std::vector<ManifestEntry> fetch_patch_manifest(const LauncherConfig& config,
@@ -192,7 +184,7 @@ std::vector<ManifestEntry> fetch_patch_manifest(const LauncherConfig& config,
         const std::vector<char> body = http_get_body(config.patchManifestUrl);
         root = parse_json(std::string_view(body.data(), body.size()));
     }
-    return ordered_entries(checked_entries(std::move(root), config.patchManifestUrl, folder));
+    return read_patch_manifest(std::move(root), config.patchManifestUrl, folder);
 }
 
 }  // namespace bx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "json/json.h"
 #include "launcher/config/config.h"
 #include "launcher/sync/game_folder.h"
 
@@ -19,22 +20,14 @@ struct ManifestEntry {
     std::filesystem::path localPath;  // absolute, lexically normal, inside the game directory
 };
 
-// Checks the whole manifest text and returns its entries sorted by local path. Any defect
-// throws and rejects the whole manifest. Relative download URLs are resolved against
-// manifestUrl; gameDirectory is absolute and lexically normal; no entry may name
-// executablePath (the running launcher).
-std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
-                                                const std::wstring& manifestUrl,
-                                                const std::filesystem::path& gameDirectory,
-                                                const std::filesystem::path& executablePath);
+// Checks a whole parsed manifest and returns its entries sorted by local path, taking the
+// texts over from the document. Any defect throws and rejects the whole manifest. Relative
+// download URLs are resolved against manifestUrl; no entry may name one of the folder's
+// reserved files (the ownership state, the running launcher).
+std::vector<ManifestEntry> read_patch_manifest(JsonValue root, const std::wstring& manifestUrl,
+                                               const GameFolder& folder);
 
-// The same against a folder whose checks are already worked out (the running launcher among
-// them).
-std::vector<ManifestEntry> parse_patch_manifest(const std::string& text,
-                                                const std::wstring& manifestUrl,
-                                                const GameFolder& folder);
-
-// GETs config.patchManifestUrl and checks it as above.
+// GETs config.patchManifestUrl, parses it where it was received and reads it as above.
 std::vector<ManifestEntry> fetch_patch_manifest(const LauncherConfig& config,
                                                 const GameFolder& folder);
 

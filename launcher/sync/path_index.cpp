@@ -1,5 +1,6 @@
 #include "launcher/sync/path_index.h"
 
+#include "launcher/platform/ascii.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
 #include "launcher/platform/windows_path.h"
@@ -24,8 +25,7 @@ std::uint32_t folded_hash(std::string_view path) {
     if (is_ascii(path)) {
         // The file system folds A-Z to upper case and leaves the rest of ASCII alone.
         for (const char c : path) {
-            hash.add(c >= 'a' && c <= 'z' ? static_cast<std::uint32_t>(c - ('a' - 'A'))
-                                          : static_cast<std::uint32_t>(c));
+            hash.add(static_cast<std::uint32_t>(ascii_upper(c)));
         }
     } else {
         for (const wchar_t unit : file_name_key(utf8_to_wide(path))) {

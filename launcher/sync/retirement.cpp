@@ -77,12 +77,12 @@ SyncSummary retire_unlisted_files(const GameFolder& folder, IndexedState& state,
         const ManagedFileRecord& record = state.records[i];
         const fs::path file = resolve_managed_path(folder, record.path);
         std::error_code error;
-        const fs::file_status status = fs::status(file, error);
-        if (status.type() == fs::file_type::not_found) {
+        const Presence presence = presence_of(file, error);
+        if (presence == Presence::absent) {
             // Already gone.
-        } else if (status.type() == fs::file_type::none && error) {
-            summary.keptFiles.push_back(utf8_to_wide(record.path));
-        } else if (!record.removeWhenUnlisted || !unchanged_since_written(file, record, buffer)) {
+        } else if (presence == Presence::unknown || !record.removeWhenUnlisted ||
+                   !unchanged_since_written(file, record, buffer)) {
+            // What cannot be inspected, what the player had, what the player changed.
             summary.keptFiles.push_back(utf8_to_wide(record.path));
         } else {
             remove_retired(file, record);

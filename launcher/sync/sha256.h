@@ -1,9 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace bx {
@@ -19,9 +17,5 @@ std::string sha256_file(const std::filesystem::path& path);
 // The same, reading through the caller's buffer (resized to kSha256ReadBlock when smaller), so
 // that a caller hashing many files allocates its read buffer once.
 std::string sha256_file(const std::filesystem::path& path, std::vector<char>& buffer);
-
-// Throws std::runtime_error "<call> failed with NTSTATUS 0x<8 hex digits>" for a negative
-// (warning or error) status; success and informational statuses pass.
-void throw_ntstatus(std::int32_t status, std::string_view call);
 
 }  // namespace bx

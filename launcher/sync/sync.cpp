@@ -5,6 +5,7 @@
 #include "launcher/platform/errors.h"
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
+#include "launcher/platform/windows_path.h"
 #include "launcher/sync/managed_state.h"
 #include "launcher/sync/manifest.h"
 #include "launcher/sync/record_repair.h"
@@ -44,8 +45,6 @@ std::wstring step_text(const wchar_t* verb, const ManifestEntry& entry) {
     return verb + utf8_to_wide(entry.path) + L"\u2026";
 }
 
-std::string utf8_path(const fs::path& path) { return wide_to_utf8(path.native()); }
-
 [[noreturn]] void throw_damaged(const ManifestEntry& entry) {
     throw std::runtime_error(
         "El archivo descargado lleg\u00F3 da\u00F1ado (tama\u00F1o o SHA-256 no coinciden): " +
@@ -64,9 +63,10 @@ bool up_to_date(const ManifestEntry& entry, std::vector<char>& buffer) {
     return ascii_iequals(sha256_file(entry.localPath, buffer), entry.sha256);
 }
 
+// Whatever stands there, or may: a status that cannot be read counts as a file.
 bool existed_before(const fs::path& path) {
     std::error_code error;
-    return fs::status(path, error).type() != fs::file_type::not_found;
+    return presence_of(path, error) != Presence::absent;
 }
 
 // The running byte count of this synchronisation and what each chunk report shows.
@@ -91,7 +91,7 @@ void receive(const ManifestEntry& entry, const fs::path& temporary, std::vector<
     std::ofstream out(temporary, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!out.good()) {
         throw std::runtime_error(
-            "No se pudo crear " + utf8_path(temporary) +
+            "No se pudo crear " + path_utf8(temporary) +
             ". Revisa que la carpeta del juego no est\u00E9 en \"Archivos de programa\" y que el "
             "antivirus no la bloquee.");
     }
@@ -100,40 +100,22 @@ void receive(const ManifestEntry& entry, const fs::path& temporary, std::vector<
     }
     const auto limit = static_cast<std::uint64_t>(entry.size);
     std::uint64_t received = 0;
-    for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handles.request.get(), &available)) {
-            throw_last_error("WinHttpQueryDataAvailable");
+    read_body_chunks(handles.request.get(), buffer.data(), kReceiveBlock, [&](std::size_t read) {
+        // A body longer than announced is damaged; stop before it fills the disk.
+        received += read;
+        if (received > limit) {
+            throw_damaged(entry);
         }
-        if (available == 0) {
-            break;
+        out.write(buffer.data(), static_cast<std::streamsize>(read));
+        if (!out.good()) {
+            throw std::runtime_error("No se pudo escribir " + path_utf8(temporary) +
+                                     ". \u00BFQueda espacio en el disco?");
         }
-        while (available > 0) {
-            DWORD read = 0;
-            if (!WinHttpReadData(handles.request.get(), buffer.data(),
-                                 std::min(available, kReceiveBlock), &read)) {
-                throw_last_error("WinHttpReadData");
-            }
-            if (read == 0) {
-                break;
-            }
-            // A body longer than announced is damaged; stop before it fills the disk.
-            received += read;
-            if (received > limit) {
-                throw_damaged(entry);
-            }
-            out.write(buffer.data(), read);
-            if (!out.good()) {
-                throw std::runtime_error("No se pudo escribir " + utf8_path(temporary) +
-                                         ". \u00BFQueda espacio en el disco?");
-            }
-            tally.report_download_progress(read);
-            available -= read;
-        }
-    }
+        tally.report_download_progress(read);
+    });
     out.flush();
     if (!out.good()) {
-        throw std::runtime_error("Could not finish " + utf8_path(temporary));
+        throw std::runtime_error("Could not finish " + path_utf8(temporary));
     }
     out.close();
     handles.close();
@@ -165,10 +147,9 @@ void download(const GameFolder& folder, const ManifestEntry& entry, std::vector<
         // Judged again as the disk is now: an 8.3 alias may name a file that this run created,
         // the ownership state above all.
         manifest_target(folder, entry.path);
-        if (!MoveFileExW(temporary.c_str(), entry.localPath.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            throw_last_error("MoveFileExW(client file)");
-        }
+        check(MoveFileExW(temporary.c_str(), entry.localPath.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+              "MoveFileExW(client file)");
         record_managed_file(folder.directory(), entry.path, entry.sha256, existedBefore);
     } catch (...) {
         // Only the move changes the target: without it, no trace of this download stays.
