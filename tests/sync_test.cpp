@@ -48,7 +48,7 @@ struct Served {
 class PatchServer {
 public:
     // A tag can come back in a later run (process ids repeat): start from an empty journal.
-    PatchServer() { bxtest::raw_request(L"GET", "/t/" + tag_.tag() + "/_journal/clear"); }
+    PatchServer() { bx_test::raw_request(L"GET", "/t/" + tag_.tag() + "/_journal/clear"); }
 
     void publish(const std::vector<Served>& files) const {
         std::string manifest = "{\"schema\": 1, \"files\": [";
@@ -86,7 +86,7 @@ public:
     }
 
 private:
-    bxtest::ServerTag tag_;
+    bx_test::ServerTag tag_;
 };
 
 std::vector<std::string> state_paths(const GameFolder& folder) {
