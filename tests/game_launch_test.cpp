@@ -139,7 +139,7 @@ protected:
         game_directory_ = folder_ / L"Game Folder \u00F1";
         fs::create_directories(game_directory_ / L"bin");
         executable_ = game_directory_ / L"bin" / L"Fake Game.exe";
-        fs::copy_file(bxtest::host_path(BX_FAKE_GAME_EXE), executable_);
+        fs::copy_file(bx_test::host_path(BX_FAKE_GAME_EXE), executable_);
         output_ = folder_ / L"record.bin";
         SetEnvironmentVariableW(L"BX_FAKE_GAME_OUTPUT", output_.c_str());
         config_.configDirectory = folder_.path();

@@ -105,7 +105,7 @@ void operator delete[](void* pointer, const std::nothrow_t&) noexcept {
 
 namespace {
 
-using bxtest::ServerTag;
+using bx_test::ServerTag;
 
 // Searches every block released during its lifetime for the texts.
 class WatchReleases {
@@ -174,7 +174,7 @@ TEST(HeapWatch, TheLoginReleasesNoBlockHoldingThePassword) {
     }
     // The bodies the server received hold the watched forms, so the watch looked for the right
     // texts.
-    const std::vector<bxtest::JournalEntry> journal = server.journal();
+    const std::vector<bx_test::JournalEntry> journal = server.journal();
     ASSERT_EQ(journal.size(), 2 * std::size(passwords));
     for (std::size_t i = 0; i < std::size(passwords); ++i) {
         EXPECT_EQ(journal[2 * i].body, "{\"username\":\"alice\",\"password\":\"" +

@@ -13,8 +13,9 @@
 
 namespace {
 
-using bxtest::JournalEntry;
-using bxtest::ServerTag;
+using bx_test::JournalEntry;
+using bx_test::ServerTag;
+using bx_test::thrown_text;
 
 std::string text_of(const std::vector<char>& body) { return std::string(body.begin(), body.end()); }
 
@@ -28,8 +29,6 @@ std::string pattern_bytes(std::size_t size) {
     bytes.resize(size);
     return bytes;
 }
-
-using bx_test::thrown_text;
 
 // Port 1 on the loopback: nothing listens there, so the connection is refused at once.
 std::wstring refused_url() { return L"http://127.0.0.1:1/"; }
@@ -49,7 +48,7 @@ class CrackUrlTest : public testing::TestWithParam<CrackCase> {};
 
 TEST_P(CrackUrlTest, SplitsHostPathPortAndScheme) {
     const CrackCase& c = GetParam();
-    if (bxtest::running_under_wine() && std::wstring_view(c.pathAndQuery).substr(0, 2) == L"/?") {
+    if (bx_test::running_under_wine() && std::wstring_view(c.pathAndQuery).substr(0, 2) == L"/?") {
         GTEST_SKIP() << "Wine's WinHttpCrackUrl takes the query of a URL without path as host";
     }
     const bx::UrlParts parts = bx::crack_url(c.url);
@@ -131,12 +130,12 @@ TEST(HttpGet, SendsTheUserAgentAndNoCacheAndNeverAsksForUnsupportedCompression) 
 }
 
 TEST(HttpGet, RequestsAQueryWithoutPathAsSlashQuery) {
-    if (bxtest::running_under_wine()) {
+    if (bx_test::running_under_wine()) {
         GTEST_SKIP() << "Wine's WinHttpCrackUrl takes the query of a URL without path as host";
     }
     ServerTag server;
     const std::string target = "?tag=" + server.tag();
-    bx::http_get_body(bxtest::server_url(target));
+    bx::http_get_body(bx_test::server_url(target));
     const std::vector<JournalEntry> journal = server.journal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0].target, "/" + target);
@@ -239,7 +238,7 @@ TEST_P(HttpGetCutBodyTest, DoesNotTakeABodyCutShortAsComplete) {
     } catch (const std::runtime_error&) {
         return;
     }
-    if (bxtest::running_under_wine()) {
+    if (bx_test::running_under_wine()) {
         GTEST_SKIP() << "Wine takes a body cut short before its Content-Length as a normal end";
     }
     ADD_FAILURE() << "a body of " << body.size() << " bytes was accepted";
@@ -371,7 +370,7 @@ TEST(HttpPostJson, TimesOutOnABodyThatStalls) {
     const std::string text =
         thrown_text([&] { bx::http_post_json(server.url("/bytes/10?stall=6"), "{}", "", 1); });
     EXPECT_NE(text, "");
-    if (bxtest::running_under_wine()) {
+    if (bx_test::running_under_wine()) {
         GTEST_SKIP() << "Wine reports the time-out as a socket error (10060): " << text;
     }
     EXPECT_EQ(text,
@@ -416,7 +415,7 @@ TEST_P(CheckServerStatusCutBodyTest, IsOfflineWhenTheBodyIsCutShort) {
     bx::LauncherConfig config;
     config.statusUrl = server.url(std::string("/bytes/100000?") + GetParam());
     const bool online = bx::check_server_status(config);
-    if (online && bxtest::running_under_wine()) {
+    if (online && bx_test::running_under_wine()) {
         GTEST_SKIP() << "Wine takes a body cut short before its Content-Length as a normal end";
     }
     EXPECT_FALSE(online);

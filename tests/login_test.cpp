@@ -12,8 +12,8 @@
 
 namespace {
 
-using bxtest::JournalEntry;
-using bxtest::ServerTag;
+using bx_test::JournalEntry;
+using bx_test::ServerTag;
 
 const std::string kToken(40, 'T');
 
@@ -253,7 +253,7 @@ TEST_F(LoginTest, TimesOutOnAStalledAnswer) {
     answer_session(201, "{\"token\":\"" + kToken + "\"}", "stall=6");
     const std::string text = failure();
     EXPECT_NE(text, "(no exception)");
-    if (bxtest::running_under_wine()) {
+    if (bx_test::running_under_wine()) {
         GTEST_SKIP() << "Wine reports the time-out as a socket error (10060): " << text;
     }
     EXPECT_EQ(text,

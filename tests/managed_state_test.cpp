@@ -15,14 +15,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using bx_test::file_bytes;
-using bx_test::GameFolder;
+using bx_test::ScratchGameFolder;
 using bx_test::thrown_text;
 using bx_test::write_bytes;
 
 const std::string kDigestA(64, 'a');
 const std::string kDigestB = "0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef";
 
-fs::path state_file(const GameFolder& folder) { return folder / L".kadeorvindal-managed.json"; }
+fs::path state_file(const ScratchGameFolder& folder) {
+    return folder / L".kadeorvindal-managed.json";
+}
 
 std::string state_with(const std::string& entries) {
     return "{\"schema\": 1, \"files\": [" + entries + "]}";
@@ -51,7 +53,7 @@ TEST(SameRelativePath, FoldsCaseAsTheFileSystemAndNormalisesNothing) {
 }
 
 TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     EXPECT_EQ(bx::resolve_managed_path(folder.path(), "data/maps/a.bin"),
               folder / L"data\\maps\\a.bin");
     const std::string unsafe = "Managed patch state contains an unsafe path: ";
@@ -82,7 +84,7 @@ TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
 }
 
 TEST(ResolveManagedPath, AcceptsAGameDirectoryWrittenWithItsShortName) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     const fs::path longDirectory = folder / L"LongGameDirectoryName";
     write_bytes(longDirectory / L"a.bin", "x");
     wchar_t buffer[MAX_PATH] = {};
@@ -96,7 +98,7 @@ TEST(ResolveManagedPath, AcceptsAGameDirectoryWrittenWithItsShortName) {
 }
 
 TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::save_managed_state(folder.path(), {});
     EXPECT_EQ(file_bytes(state_file(folder)), "{\n  \"schema\": 1,\n  \"files\": [  ]\n}\n");
     EXPECT_EQ(file_bytes(state_file(folder)).size(), 35u);
@@ -126,7 +128,7 @@ TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
 }
 
 TEST(SaveManagedState, AFailedSaveLeavesTheOldStateAndNoTemporaryFile) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::save_managed_state(folder.path(), {{"old.bin", kDigestA, true}});
     const std::string before = file_bytes(state_file(folder));
 
@@ -154,7 +156,7 @@ TEST(SaveManagedState, AFailedSaveLeavesTheOldStateAndNoTemporaryFile) {
 }
 
 TEST(LoadManagedState, MissingFileIsAnEmptyState) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     EXPECT_TRUE(bx_test::load_state_records(folder.path()).empty());
     EXPECT_FALSE(fs::exists(state_file(folder)));
 }
@@ -194,12 +196,12 @@ TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
          "Managed patch state path escapes the game directory"},
     };
     for (const auto& c : cases) {
-        GameFolder folder;
+        ScratchGameFolder folder;
         write_bytes(state_file(folder), c.text);
         EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }), c.message) << c.name;
     }
 
-    GameFolder folder;
+    ScratchGameFolder folder;
     write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [");
     EXPECT_THROW(bx_test::load_state_records(folder.path()), bx::JsonError);
     fs::remove(state_file(folder));
@@ -209,7 +211,7 @@ TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
 }
 
 TEST(LoadManagedState, IgnoresUnknownMembersAndAByteOrderMark) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     write_bytes(state_file(folder),
                 "\xEF\xBB\xBF{\"extra\": [1], \"schema\": 1.0, \"files\": [{\"path\": \"a.bin\", "
                 "\"note\": null, \"sha256\": \"" + kDigestB + "\", \"removeWhenUnlisted\": false}]}");
@@ -221,7 +223,7 @@ TEST(LoadManagedState, IgnoresUnknownMembersAndAByteOrderMark) {
 }
 
 TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::record_managed_file(folder.path(), "Data/A.bin", kDigestB, false);
     bx::record_managed_file(folder.path(), "old.bin", kDigestA, true);
     bx::ManagedState state = bx_test::load_state_records(folder.path());
@@ -244,7 +246,7 @@ TEST(RecordManagedFile, CreatesThenUpdatesRecordsKeepingTheFirstFlag) {
 }
 
 TEST(RecordManagedFile, ASpellingThatDiffersInANonAsciiLettersCaseIsTheSameRecord) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::record_managed_file(folder.path(), "m\xC3\xBAsica/\xC3\xA9t\xC3\xA9.pak", kDigestA, false);
     bx::record_managed_file(folder.path(), "M\xC3\x9Asica/\xC3\x89T\xC3\x89.pak", kDigestB, true);
     const bx::ManagedState state = bx_test::load_state_records(folder.path());
@@ -255,7 +257,7 @@ TEST(RecordManagedFile, ASpellingThatDiffersInANonAsciiLettersCaseIsTheSameRecor
 }
 
 TEST(RecordManagedFile, RefusesBadInputWithoutTouchingTheDisk) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     EXPECT_THROW(bx::record_managed_file(folder.path(), "a.bin", std::string(63, 'a'), false),
                  std::invalid_argument);
     EXPECT_EQ(thrown_text([&] {
@@ -266,7 +268,7 @@ TEST(RecordManagedFile, RefusesBadInputWithoutTouchingTheDisk) {
 }
 
 TEST(RecordManagedFile, AFailedSaveLeavesThePreviousState) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::record_managed_file(folder.path(), "a.bin", kDigestA, false);
     const std::string before = file_bytes(state_file(folder));
     {

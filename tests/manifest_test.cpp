@@ -9,7 +9,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bx_test::GameFolder;
+using bx_test::ScratchGameFolder;
 using bx_test::thrown_text;
 using bx_test::write_bytes;
 
@@ -36,7 +36,7 @@ std::vector<bx::ManifestEntry> read_manifest(const std::string& text,
 }
 
 struct Parsed {
-    GameFolder folder;
+    ScratchGameFolder folder;
     std::vector<bx::ManifestEntry> parse(const std::string& text) const {
         return read_manifest(text, kManifestUrl, folder.path(), launcher());
     }
@@ -196,7 +196,7 @@ TEST(ParsePatchManifest, ShortNamesOfExistingFilesAreJudgedByTheirLongName) {
 // A game directory written with a short name (as temporary folders often are) is the same
 // directory: its files are neither refused nor taken for aliases.
 TEST(ParsePatchManifest, AcceptsAGameDirectoryWrittenWithItsShortName) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     const fs::path longDirectory = folder / L"LongGameDirectoryName";
     write_bytes(longDirectory / L"data" / L"a.pak", "x");
     wchar_t buffer[MAX_PATH] = {};

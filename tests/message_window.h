@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace bxtest {
+namespace bx_test {
 
 class MessageWindow {
 public:
@@ -26,4 +26,4 @@ private:
     HWND handle_;
 };
 
-}  // namespace bxtest
+}  // namespace bx_test

@@ -15,14 +15,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using bx_test::file_bytes;
-using bx_test::GameFolder;
+using bx_test::ScratchGameFolder;
 using bx_test::thrown_text;
 using bx_test::write_bytes;
 
-fs::path state_file(const GameFolder& folder) { return folder / L".kadeorvindal-managed.json"; }
+fs::path state_file(const ScratchGameFolder& folder) {
+    return folder / L".kadeorvindal-managed.json";
+}
 
 // Writes a game file and returns the record the launcher would have made for it.
-bx::ManagedFileRecord installed(const GameFolder& folder, const std::string& path,
+bx::ManagedFileRecord installed(const ScratchGameFolder& folder, const std::string& path,
                                 const std::string& content, bool removeWhenUnlisted) {
     const fs::path file = bx::resolve_managed_path(folder.path(), path);
     write_bytes(file, content);
@@ -36,7 +38,7 @@ std::string upper(std::string text) {
 }
 
 TEST(RetireUnlistedFiles, WithoutStateDoesNothingAndCreatesNothing) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     const bx::SyncSummary summary = bx::retire_unlisted_files(folder.path(), {"a.bin"});
     EXPECT_EQ(summary.removedCount, 0);
     EXPECT_TRUE(summary.keptFiles.empty());
@@ -44,7 +46,7 @@ TEST(RetireUnlistedFiles, WithoutStateDoesNothingAndCreatesNothing) {
 }
 
 TEST(RetireUnlistedFiles, AllListedLeavesTheStateFileUntouched) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::save_managed_state(folder.path(), {installed(folder, "Data/A.bin", "a", true),
                                            installed(folder, "b.bin", "b", false),
                                            installed(folder, "\xC3\xA9t\xC3\xA9.pak", "e", true)});
@@ -62,7 +64,7 @@ TEST(RetireUnlistedFiles, AllListedLeavesTheStateFileUntouched) {
 
 // Every row of the decision for a file that left the manifest, in one state.
 TEST(RetireUnlistedFiles, RemovesOnlyUnchangedFilesTheLauncherCreated) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::ManagedFileRecord upperCase = installed(folder, "upper.bin", "upper", true);
     upperCase.sha256 = upper(upperCase.sha256);
     bx::ManagedFileRecord changed = installed(folder, "data/changed.bin", "original", true);
@@ -114,7 +116,7 @@ TEST(RetireUnlistedFiles, RemovesOnlyUnchangedFilesTheLauncherCreated) {
 }
 
 TEST(RetireUnlistedFiles, AFailedRemovalStopsWithoutSavingTheState) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::save_managed_state(folder.path(), {installed(folder, "a.bin", "a", true),
                                            installed(folder, "ro.bin", "r", true),
                                            installed(folder, "z.bin", "z", true)});
@@ -138,7 +140,7 @@ TEST(RetireUnlistedFiles, AFailedRemovalStopsWithoutSavingTheState) {
 // The removals are done before the state is saved: when the save fails, they stand, and the
 // old state stays as it was (its records of removed files are dropped on the next run).
 TEST(RetireUnlistedFiles, AFailedFinalSaveKeepsTheRemovalsAndTheOldState) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::save_managed_state(folder.path(), {installed(folder, "a.bin", "a", true),
                                            installed(folder, "kept.bin", "k", true)});
     const std::string before = file_bytes(state_file(folder));
@@ -161,7 +163,7 @@ TEST(RetireUnlistedFiles, AFailedFinalSaveKeepsTheRemovalsAndTheOldState) {
 }
 
 TEST(RetireUnlistedFiles, ABrokenStateFileStopsBeforeAnythingIsRemoved) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     const bx::ManagedFileRecord record = installed(folder, "a.bin", "a", true);
     write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [{\"path\": \"a.bin\", \"sha256\": \"" +
                                         record.sha256 + "\", \"removeWhenUnlisted\": true}, 7]}");

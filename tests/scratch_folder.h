@@ -60,9 +60,9 @@ private:
 };
 
 // A game directory "game" inside a scratch folder of its own: escapes land in root().
-class GameFolder : public ScratchFolder {
+class ScratchGameFolder : public ScratchFolder {
 public:
-    GameFolder() : ScratchFolder(L"game") {}
+    ScratchGameFolder() : ScratchFolder(L"game") {}
 };
 
 inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {

@@ -20,8 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using bx_test::beside_this_test;
 using bx_test::file_bytes;
-using bx_test::GameFolder;
 using bx_test::pattern_bytes;
+using bx_test::ScratchGameFolder;
 using bx_test::thrown_text;
 using bx_test::write_bytes;
 
@@ -49,7 +49,7 @@ struct Served {
 class PatchServer {
 public:
     // A tag can come back in a later run (process ids repeat): start from an empty journal.
-    PatchServer() { bxtest::raw_request(L"GET", "/t/" + tag_.tag() + "/_journal/clear"); }
+    PatchServer() { bx_test::raw_request(L"GET", "/t/" + tag_.tag() + "/_journal/clear"); }
 
     void publish(const std::vector<Served>& files) const {
         std::string manifest = "{\"schema\": 1, \"files\": [";
@@ -67,7 +67,7 @@ public:
 
     void publish_manifest(const std::string& text) const { tag_.store_file("manifest.json", text); }
 
-    bx::LauncherConfig config(const GameFolder& folder) const {
+    bx::LauncherConfig config(const ScratchGameFolder& folder) const {
         bx::LauncherConfig config;
         config.patchManifestUrl = tag_.url("/files/manifest.json");
         config.configDirectory = folder.root();
@@ -87,10 +87,10 @@ public:
     }
 
 private:
-    bxtest::ServerTag tag_;
+    bx_test::ServerTag tag_;
 };
 
-std::vector<std::string> state_paths(const GameFolder& folder) {
+std::vector<std::string> state_paths(const ScratchGameFolder& folder) {
     std::vector<std::string> paths;
     for (const bx::ManagedFileRecord& record : bx_test::load_state_records(folder.path())) {
         paths.push_back(record.path);
@@ -129,7 +129,7 @@ void expect_report(const bx::PatchProgress& p, const std::wstring& message, int 
 }
 
 TEST(SynchronizeClientFiles, WithoutManifestUrlDoesNothing) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     bx::LauncherConfig config;
     config.patchManifestUrl.clear();
     config.configDirectory = folder.root();
@@ -156,7 +156,7 @@ TEST(SyncCompletionMessage, NamesDownloadsRemovalsAndKeptFiles) {
 // Three listed files (two to fetch, one already right) and two retired ones: every report in
 // order, bytes counted across files, and the state the run leaves.
 TEST(SynchronizeClientFiles, ReportsEveryStepOfAThreeFileSync) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string a = pattern_bytes(10, 1), b = pattern_bytes(20, 2), c = pattern_bytes(7, 3);
     write_bytes(folder / L"c.bin", c);
@@ -211,7 +211,7 @@ TEST(SynchronizeClientFiles, ReportsEveryStepOfAThreeFileSync) {
 }
 
 TEST(SynchronizeClientFiles, ASecondRunWithNothingChangedDownloadsNothing) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string a = pattern_bytes(3000, 4), b = pattern_bytes(1048577, 5);
     // The manifest may write digests in capitals; the file is still up to date.
@@ -238,7 +238,7 @@ TEST(SynchronizeClientFiles, ASecondRunWithNothingChangedDownloadsNothing) {
 }
 
 TEST(SynchronizeClientFiles, ReplacesWrongFilesAndTruncatesAnOldTemporaryFile) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string a = pattern_bytes(100, 6), b = pattern_bytes(100, 7);
     write_bytes(folder / L"same-size.bin", pattern_bytes(100, 8));  // right size, other bytes
@@ -260,7 +260,7 @@ TEST(SynchronizeClientFiles, ReplacesWrongFilesAndTruncatesAnOldTemporaryFile) {
 // The player's data: files that were there before the launcher, and launcher files the player
 // changed, survive when they leave the manifest; unchanged launcher files go.
 TEST(SynchronizeClientFiles, NeverRemovesWhatThePlayerOwnsOrChanged) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     write_bytes(folder / L"player.cfg", "player's own settings");
     server.publish({{"new.bin", "new"}, {"player.cfg", "default settings"}, {"mod.bin", "mod"}});
@@ -283,7 +283,7 @@ TEST(SynchronizeClientFiles, NeverRemovesWhatThePlayerOwnsOrChanged) {
 }
 
 TEST(SynchronizeClientFiles, ADirectoryAtAListedPathFailsWithoutHarm) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     write_bytes(folder / L"saves" / L"slot1.sav", "progress");
     server.publish({{"saves", "a file now"}});
@@ -306,7 +306,7 @@ std::string listed_entry(const std::string& path, const std::string& url = "x.bi
 
 // Gives the game directory a launcher-created file, gone.bin, that any manifest that gets
 // through would retire; returns the state file's bytes.
-std::string add_retirable_file(const GameFolder& folder) {
+std::string add_retirable_file(const ScratchGameFolder& folder) {
     write_bytes(folder / L"gone.bin", "gone");
     bx::save_managed_state(folder.path(), {{"gone.bin", digest_of("gone"), true}});
     return file_bytes(folder / L".kadeorvindal-managed.json");
@@ -347,7 +347,7 @@ TEST(SynchronizeClientFiles, HostileManifestsChangeNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        GameFolder folder;
+        ScratchGameFolder folder;
         PatchServer server;
         write_bytes(folder / L"x.bin", "x");
         const std::string state = add_retirable_file(folder);
@@ -382,7 +382,7 @@ struct Fault {
 // next good run converges.
 void expect_clean_failure_and_recovery(const Fault& fault) {
     SCOPED_TRACE(fault.name);
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string good = pattern_bytes(5000, 10);
     const std::string target = pattern_bytes(300000, 11);
@@ -445,7 +445,7 @@ TEST(SynchronizeClientFiles, InjectedFaultsLeaveNoPartialFiles) {
 }
 
 TEST(SynchronizeClientFiles, TheMessagesOfABadDownloadNameTheEntry) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string target = pattern_bytes(1000, 13);
     const std::string damaged =
@@ -479,7 +479,7 @@ TEST(SynchronizeClientFiles, AStalledBodyRunsIntoTheTimeOut) {
 // A file recorded as "é.pak" that the manifest now spells "É.pak" is the same file to NTFS: it is
 // neither retired nor fetched again.
 TEST(SynchronizeClientFiles, ASpellingThatChangesOnlyANonAsciiLettersCaseIsTheSameFile) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string content = pattern_bytes(64, 16);
     write_bytes(bx::resolve_managed_path(folder.path(), "\xC3\xA9t\xC3\xA9.pak"), content);
@@ -526,7 +526,7 @@ TEST(SynchronizeClientFiles, AnAliasOfTheStateFileIsRefusedWhenTheDownloadWouldR
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        GameFolder folder;
+        ScratchGameFolder folder;
         PatchServer server;
         const std::string alias = short_name_of(folder / c.ownFile);
         if (alias.empty()) GTEST_SKIP() << "this volume keeps no 8.3 short names";
@@ -565,7 +565,7 @@ TEST(SynchronizeClientFiles, AnAliasOfTheStateFileIsRefusedWhenTheDownloadWouldR
 // Recording fails after the download was moved into place (the state file cannot be replaced):
 // the file stays, it gets no record, and the next run finds it up to date.
 TEST(SynchronizeClientFiles, ARecordThatFailsAfterTheMoveLeavesTheFileUnrecorded) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string a = pattern_bytes(100, 18), b = pattern_bytes(200, 19);
     server.publish({{"a.bin", a}});
@@ -596,7 +596,7 @@ TEST(SynchronizeClientFiles, ARecordThatFailsAfterTheMoveLeavesTheFileUnrecorded
 // finds the file up to date and brings its record in line, so the file retires later like any
 // file the launcher installed, instead of being kept as if the player had changed it.
 TEST(SynchronizeClientFiles, ARecordLeftBehindByAFailedSaveCatchesUpAndTheFileRetiresLater) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string v1 = pattern_bytes(100, 21), v2 = pattern_bytes(120, 22);
     const fs::path stateFile = folder / L".kadeorvindal-managed.json";
@@ -635,7 +635,7 @@ TEST(SynchronizeClientFiles, ARecordLeftBehindByAFailedSaveCatchesUpAndTheFileRe
 // whatever letter case, stays as it is, and a file without a record stays unrecorded. The
 // retirement before it drops a record, so the records have moved when they are repaired.
 TEST(SynchronizeClientFiles, AnUpToDateRunRepairsOnlyTheRecordsThatFellBehind) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string agreeing = upper(digest_of("agrees"));
     write_bytes(folder / L"gone.bin", "gone");
@@ -663,7 +663,7 @@ TEST(SynchronizeClientFiles, AnUpToDateRunRepairsOnlyTheRecordsThatFellBehind) {
 // When every record agrees (here in another letter case than the manifest's), an up-to-date run
 // leaves the state file alone, and a listed file of the player's stays unrecorded.
 TEST(SynchronizeClientFiles, AnUpToDateRunWithAgreeingRecordsLeavesTheStateFileAlone) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     write_bytes(folder / L"agrees.bin", "agrees");
     write_bytes(folder / L"mine.bin", "mine");
@@ -684,7 +684,7 @@ TEST(SynchronizeClientFiles, AnUpToDateRunWithAgreeingRecordsLeavesTheStateFileA
 // The repairs are saved once, after verification; when that save fails the run ends with the
 // save's error before any download, and the state file stays as it was.
 TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedEndsTheRunWithTheSavesError) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     write_bytes(folder / L"g.bin", "new");
     bx::save_managed_state(folder.path(), {{"g.bin", digest_of("old"), true}});
@@ -713,7 +713,7 @@ TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedEndsTheRunWithTheSavesError
 // A receiver of the progress reports that fails in the middle of a transfer ends the run like
 // any other failure: its exception reaches the caller and no partial file stays.
 TEST(SynchronizeClientFiles, AProgressCallbackThatThrowsMidTransferLeavesNoPartialFile) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     write_bytes(folder / L"t.bin", "old bytes");
     server.publish({{"t.bin", pattern_bytes(3 << 20, 20)}});
@@ -732,7 +732,7 @@ TEST(SynchronizeClientFiles, AProgressCallbackThatThrowsMidTransferLeavesNoParti
 
 // A game directory given as an extended-length path is the same folder.
 TEST(SynchronizeClientFiles, AnExtendedLengthGameDirectoryIsTheSameFolder) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     server.publish({{"data/a.bin", "a"}});
     bx::LauncherConfig config = server.config(folder);
@@ -759,7 +759,7 @@ public:
 // The launcher's own executable lies in the game directory and the manifest names it in other
 // letter case: refused before anything is fetched, retired or replaced.
 TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const fs::path launcher = folder / L"sync_runner.exe";
     fs::copy_file(beside_this_test(L"sync_runner.exe"), launcher);
@@ -788,7 +788,7 @@ TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
 // The launcher may be ended at any moment, here in the middle of a download: the old file
 // stays whole, and the next run completes and verifies.
 TEST(SynchronizeClientFiles, AKillDuringADownloadIsRepairedByTheNextRun) {
-    GameFolder folder;
+    ScratchGameFolder folder;
     PatchServer server;
     const std::string target = pattern_bytes(65536, 14);
     write_bytes(folder / L"t.bin", "old bytes");

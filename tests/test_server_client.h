@@ -27,9 +27,7 @@
 #include "json/json.h"
 #include "scratch_folder.h"
 
-namespace bxtest {
-
-using bx_test::running_under_wine;
+namespace bx_test {
 
 // A path handed over by the build (a host path under Wine, where "/x" is "Z:\x").
 inline std::wstring host_path(std::string_view path) {
@@ -223,4 +221,4 @@ private:
     std::string tag_;
 };
 
-}  // namespace bxtest
+}  // namespace bx_test

@@ -18,7 +18,7 @@ protected:
 
 TEST_F(HeroPicture, TheShippedPictureBecomesAPremultipliedBitmapOfItsSize) {
     const std::filesystem::path hero =
-        std::filesystem::path(bxtest::host_path(BX_TEST_SOURCE_DIR)) / ".." / "resources" /
+        std::filesystem::path(bx_test::host_path(BX_TEST_SOURCE_DIR)) / ".." / "resources" /
         "hero.jpg";
     const bx::OwnedBitmap bitmap = bx::load_picture_file(hero);
     ASSERT_NE(bitmap, nullptr);

@@ -29,7 +29,7 @@ TEST(PrivateMessages, NumbersLieAboveWmApp) {
 }
 
 TEST(PayloadOwnership, PostToADestroyedWindowFreesThePayloadOnce) {
-    bxtest::MessageWindow window;
+    bx_test::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
     const HWND stale = window.get();
     window.destroy();
@@ -46,7 +46,7 @@ TEST(PayloadOwnership, PostToADestroyedWindowFreesThePayloadOnce) {
 }
 
 TEST(PayloadOwnership, SuccessfulPostHandsThePayloadToTheReceiver) {
-    bxtest::MessageWindow window;
+    bx_test::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
 
     int frees = 0;
@@ -67,7 +67,7 @@ TEST(PayloadOwnership, SuccessfulPostHandsThePayloadToTheReceiver) {
 }
 
 TEST(PayloadOwnership, ResultAndProgressTravelIntact) {
-    bxtest::MessageWindow window;
+    bx_test::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
 
     ResultPayload result(new OperationResult);

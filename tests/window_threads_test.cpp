@@ -18,7 +18,7 @@
 
 namespace {
 
-using bxtest::ServerTag;
+using bx_test::ServerTag;
 
 // One private message as the window procedure would see it, payload already freed.
 struct Received {
@@ -69,13 +69,13 @@ protected:
 
     std::size_t requests_to(const std::string& method, const std::string& path) const {
         std::size_t count = 0;
-        for (const bxtest::JournalEntry& entry : server_.journal()) {
+        for (const bx_test::JournalEntry& entry : server_.journal()) {
             count += entry.method == method && entry.path == path ? 1 : 0;
         }
         return count;
     }
 
-    bxtest::MessageWindow window_;
+    bx_test::MessageWindow window_;
     ServerTag server_;
     bx_test::ScratchFolder folder_;
     bx::OperationRequest request_;
@@ -190,7 +190,7 @@ void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 class StatusThread : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusThread, PostsOneAnswer) {
-    bxtest::MessageWindow window;
+    bx_test::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
     ServerTag server;
     bx::LauncherConfig config;
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, StatusThread,
                          });
 
 TEST(StatusThreadStart, ReportsFromItsOwnThread) {
-    bxtest::MessageWindow window;
+    bx_test::MessageWindow window;
     ASSERT_NE(window.get(), nullptr);
     bx::LauncherConfig config;
     config.statusUrl.clear();
