@@ -57,6 +57,32 @@ private:
     type value_ = Traits::empty();
 };
 
+// The traits of every kind whose empty value is NULL: only the call that closes it differs.
+template <class Type, void (*Close)(Type) noexcept>
+struct NullEmptyTraits {
+    using type = Type;
+    static type empty() noexcept { return nullptr; }
+    static void close(type value) noexcept { Close(value); }
+};
+
+namespace close_calls {
+inline void close_handle(HANDLE value) noexcept { CloseHandle(value); }
+inline void close_internet(HINTERNET value) noexcept { WinHttpCloseHandle(value); }
+inline void close_algorithm(BCRYPT_ALG_HANDLE value) noexcept {
+    BCryptCloseAlgorithmProvider(value, 0);
+}
+inline void destroy_hash(BCRYPT_HASH_HANDLE value) noexcept { BCryptDestroyHash(value); }
+template <class Pointer>
+void free_co_task_memory(Pointer value) noexcept { CoTaskMemFree(value); }
+template <class Pointer>
+void free_local_memory(Pointer value) noexcept { LocalFree(value); }
+template <class Interface>
+void release(Interface* value) noexcept { value->Release(); }
+template <class Object>
+void delete_object(Object value) noexcept { DeleteObject(value); }
+inline void destroy_icon(HICON value) noexcept { DestroyIcon(value); }
+}  // namespace close_calls
+
 // Kernel objects that CreateFileW gives: INVALID_HANDLE_VALUE is empty.
 struct FileTraits {
     using type = HANDLE;
@@ -65,82 +91,31 @@ struct FileTraits {
 };
 using UniqueFile = Unique<FileTraits>;
 
-// Kernel objects that other calls give (processes, threads): NULL is empty.
-struct HandleTraits {
-    using type = HANDLE;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { CloseHandle(value); }
-};
-using UniqueHandle = Unique<HandleTraits>;
-
-struct InternetTraits {
-    using type = HINTERNET;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { WinHttpCloseHandle(value); }
-};
-using UniqueInternet = Unique<InternetTraits>;
-
-struct AlgorithmTraits {
-    using type = BCRYPT_ALG_HANDLE;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { BCryptCloseAlgorithmProvider(value, 0); }
-};
-using UniqueAlgorithm = Unique<AlgorithmTraits>;
-
-struct HashTraits {
-    using type = BCRYPT_HASH_HANDLE;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { BCryptDestroyHash(value); }
-};
-using UniqueHash = Unique<HashTraits>;
+// Kernel objects that other calls give (processes, threads).
+using UniqueHandle = Unique<NullEmptyTraits<HANDLE, close_calls::close_handle>>;
+using UniqueInternet = Unique<NullEmptyTraits<HINTERNET, close_calls::close_internet>>;
+using UniqueAlgorithm = Unique<NullEmptyTraits<BCRYPT_ALG_HANDLE, close_calls::close_algorithm>>;
+using UniqueHash = Unique<NullEmptyTraits<BCRYPT_HASH_HANDLE, close_calls::destroy_hash>>;
 
 // Memory that the shell hands out (SHGetKnownFolderPath and the like).
 template <class Pointer>
-struct CoTaskMemoryTraits {
-    using type = Pointer;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { CoTaskMemFree(value); }
-};
-template <class Pointer>
-using UniqueCoTaskMemory = Unique<CoTaskMemoryTraits<Pointer>>;
+using UniqueCoTaskMemory =
+    Unique<NullEmptyTraits<Pointer, close_calls::free_co_task_memory<Pointer>>>;
 
 // Memory from LocalAlloc, which CommandLineToArgvW hands out.
 template <class Pointer>
-struct LocalMemoryTraits {
-    using type = Pointer;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { LocalFree(value); }
-};
-template <class Pointer>
-using UniqueLocalMemory = Unique<LocalMemoryTraits<Pointer>>;
+using UniqueLocalMemory = Unique<NullEmptyTraits<Pointer, close_calls::free_local_memory<Pointer>>>;
 
 // One reference to a COM object.
 template <class Interface>
-struct ComTraits {
-    using type = Interface*;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { value->Release(); }
-};
-template <class Interface>
-using UniqueCom = Unique<ComTraits<Interface>>;
+using UniqueCom = Unique<NullEmptyTraits<Interface*, close_calls::release<Interface>>>;
 
 // A font, brush or pen that the caller created.
-template <class Object>
-struct GdiObjectTraits {
-    using type = Object;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { DeleteObject(value); }
-};
-using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
-using UniqueBrush = Unique<GdiObjectTraits<HBRUSH>>;
-using UniquePen = Unique<GdiObjectTraits<HPEN>>;
+using UniqueFont = Unique<NullEmptyTraits<HFONT, close_calls::delete_object<HFONT>>>;
+using UniqueBrush = Unique<NullEmptyTraits<HBRUSH, close_calls::delete_object<HBRUSH>>>;
+using UniquePen = Unique<NullEmptyTraits<HPEN, close_calls::delete_object<HPEN>>>;
 
 // An icon loaded from a file; a shared (LR_SHARED) icon belongs to the system and is not owned.
-struct IconTraits {
-    using type = HICON;
-    static type empty() noexcept { return nullptr; }
-    static void close(type value) noexcept { DestroyIcon(value); }
-};
-using UniqueIcon = Unique<IconTraits>;
+using UniqueIcon = Unique<NullEmptyTraits<HICON, close_calls::destroy_icon>>;
 
 }  // namespace bx
