@@ -139,10 +139,7 @@ void record_managed_file(const fs::path& gameDirectory, std::string_view relativ
     IndexedState state = load_indexed_state(folder);
     const std::size_t found = state.positions.find(relativePath);
     if (found != RelativePathIndex::npos) {
-        // The manifest's spelling now; whether the launcher created the file stays as it was.
-        ManagedFileRecord& record = state.records[found];
-        record.path = std::string(relativePath);
-        record.sha256 = std::string(sha256);
+        update_record(state.records[found], relativePath, sha256);
     } else {
         state.records.push_back({std::string(relativePath), std::string(sha256), !existedBefore});
     }

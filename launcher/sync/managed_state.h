@@ -21,6 +21,14 @@ struct ManagedFileRecord {
 
 using ManagedState = std::vector<ManagedFileRecord>;
 
+// A record of a file the launcher wrote again, or found as the manifest lists it: it takes the
+// manifest's spelling and digest; whether the launcher created the file stays as it was.
+inline void update_record(ManagedFileRecord& record, std::string_view path,
+                          std::string_view sha256) {
+    record.path = std::string(path);
+    record.sha256 = std::string(sha256);
+}
+
 // <directory>\.kadeorvindal-managed.json, absolute and lexically normal. No disk access.
 std::filesystem::path managed_state_path(const std::filesystem::path& directory);
 

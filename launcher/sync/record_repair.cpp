@@ -17,9 +17,7 @@ void RecordRepairs::save(const std::filesystem::path& gameDirectory) {
         return;
     }
     for (const Repair& repair : repairs_) {
-        ManagedFileRecord& record = state_.records[repair.position];
-        record.path = std::string(repair.path);
-        record.sha256 = std::string(repair.sha256);
+        update_record(state_.records[repair.position], repair.path, repair.sha256);
     }
     repairs_.clear();
     save_managed_state(gameDirectory, state_.records);
