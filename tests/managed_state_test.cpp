@@ -70,6 +70,8 @@ TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
         {"data/aux.txt", unsafe + "data/aux.txt"},
         {"a.", unsafe + "a."},
         {"a ", unsafe + "a "},
+        {"bad?.dat", unsafe + "bad?.dat"},
+        {"a\x01" "b", unsafe + "a\x01" "b"},
         {".kadeorvindal-managed.json.", unsafe + ".kadeorvindal-managed.json."},
         {".kadeorvindal-managed.json", escapes},
         {".KadeOrvindal-Managed.JSON", escapes},
