@@ -260,21 +260,25 @@ TEST_F(ServerPage, TheWorkedExampleTakesThePlayerFromLoginToTheGameStart) {
               std::vector<std::wstring>(documentedArguments.begin() + 1, documentedArguments.end()));
 }
 
-TEST_F(ServerPage, EverySessionAnswerShowsThePlayerTheDocumentedMessage) {
-    answer_as_documented(3, start_name());
-    for (const AnswerRow& row : answer_rows(section(page_, "### The session request"))) {
-        SCOPED_TRACE(std::to_string(row.status) + " " + row.body);
-        answer(session_name(), row.status, row.body);
-        EXPECT_EQ(login_failure(), row.message);
-    }
-}
-
-TEST_F(ServerPage, EveryStartAnswerShowsThePlayerTheDocumentedMessage) {
-    answer_as_documented(1, session_name());
-    for (const AnswerRow& row : answer_rows(section(page_, "### The start request"))) {
-        SCOPED_TRACE(std::to_string(row.status) + " " + row.body);
-        answer(start_name(), row.status, row.body);
-        EXPECT_EQ(login_failure(), row.message);
+// Each table answers one of the two requests; the other is answered as in the worked example.
+TEST_F(ServerPage, EveryAnswerOfTheTablesShowsThePlayerTheDocumentedMessage) {
+    const struct {
+        const char* heading;
+        std::string answered;
+        std::size_t otherAnswer;
+        std::string other;
+    } tables[] = {
+        {"### The session request", session_name(), 3, start_name()},
+        {"### The start request", start_name(), 1, session_name()},
+    };
+    for (const auto& table : tables) {
+        SCOPED_TRACE(table.heading);
+        answer_as_documented(table.otherAnswer, table.other);
+        for (const AnswerRow& row : answer_rows(section(page_, table.heading))) {
+            SCOPED_TRACE(std::to_string(row.status) + " " + row.body);
+            answer(table.answered, row.status, row.body);
+            EXPECT_EQ(login_failure(), row.message);
+        }
     }
 }
 
