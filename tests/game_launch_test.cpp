@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_game_record.h"
 #include "launcher/platform/text.h"
 #include "scratch_folder.h"
 #include "test_server_client.h"
@@ -21,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using bx_test::FakeGameRecord;
 using bx_test::thrown_text;
 
 // The arguments CommandLineToArgvW finds after a program name.
@@ -127,12 +129,6 @@ TEST(ReplaceAll, ReplacesEveryOccurrenceWithoutSearchingInsertedText) {
 // ---------------------------------------------------------------------------------------------
 // Starting the game (the fake game client records how it was started)
 
-struct FakeGameRecord {
-    std::wstring commandLine;
-    std::wstring currentDirectory;
-    std::vector<std::wstring> argv;
-};
-
 class LaunchGameTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -141,29 +137,13 @@ protected:
         executable_ = game_directory_ / L"bin" / L"Fake Game.exe";
         fs::copy_file(bx_test::host_path(BX_FAKE_GAME_EXE), executable_);
         output_ = folder_ / L"record.bin";
-        SetEnvironmentVariableW(L"BX_FAKE_GAME_OUTPUT", output_.c_str());
+        bx_test::record_fake_game_to(output_);
         config_.configDirectory = folder_.path();
         config_.gameDirectory = L"Game Folder \u00F1";
         config_.gameExecutable = L"bin\\Fake Game.exe";
     }
 
-    // Waits for the fake game's record; nothing in the launcher waits for the game.
-    FakeGameRecord wait_for_record() {
-        for (int i = 0; i < 600 && !fs::exists(output_); ++i) {
-            Sleep(50);
-        }
-        const std::string bytes = bx::read_file_bytes(output_);
-        std::wstring units(bytes.size() / 2, L'\0');
-        std::memcpy(units.data(), bytes.data(), units.size() * 2);
-        std::vector<std::wstring> fields;
-        std::size_t start = 0;
-        for (std::size_t end; (end = units.find(L'\0', start)) != std::wstring::npos; start = end + 1) {
-            fields.push_back(units.substr(start, end - start));
-        }
-        EXPECT_GE(fields.size(), 3u);
-        fields.resize(std::max<std::size_t>(fields.size(), 2));
-        return {fields[0], fields[1], std::vector<std::wstring>(fields.begin() + 2, fields.end())};
-    }
+    FakeGameRecord wait_for_record() const { return bx_test::wait_for_fake_game_record(output_); }
 
     bx_test::ScratchFolder folder_;
     fs::path game_directory_;

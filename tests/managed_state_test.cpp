@@ -70,6 +70,8 @@ TEST(ResolveManagedPath, RefusesEverythingThatIsNotAPlainFileInTheGame) {
         {"data/aux.txt", unsafe + "data/aux.txt"},
         {"a.", unsafe + "a."},
         {"a ", unsafe + "a "},
+        {"bad?.dat", unsafe + "bad?.dat"},
+        {"a\x01" "b", unsafe + "a\x01" "b"},
         {".kadeorvindal-managed.json.", unsafe + ".kadeorvindal-managed.json."},
         {".kadeorvindal-managed.json", escapes},
         {".KadeOrvindal-Managed.JSON", escapes},
@@ -117,13 +119,22 @@ TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
                         ",\n    {\"path\": \"q\\\"uote\\u0001/\xC3\xA9t\xC3\xA9.pak\", \"sha256\": \"" +
                         kDigestB + "\", \"removeWhenUnlisted\": false}\n  ]\n}\n");
     EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+    // Written escaped, but no Windows file name holds a quote or a control byte: such a record
+    // is refused when it is read back.
+    EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }),
+              "Managed patch state contains an unsafe path: " + state[1].path);
 
+    const bx::ManagedState readable = {
+        {"data/a.bin", kDigestA, true},
+        {"d\xC3\xA9j\xC3\xA0 vu/\xC3\xA9t\xC3\xA9.pak", kDigestB, false},
+    };
+    bx::save_managed_state(folder.path(), readable);
     const bx::ManagedState loaded = bx_test::load_state_records(folder.path());
     ASSERT_EQ(loaded.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(loaded[i].path, state[i].path);
-        EXPECT_EQ(loaded[i].sha256, state[i].sha256);
-        EXPECT_EQ(loaded[i].removeWhenUnlisted, state[i].removeWhenUnlisted);
+        EXPECT_EQ(loaded[i].path, readable[i].path);
+        EXPECT_EQ(loaded[i].sha256, readable[i].sha256);
+        EXPECT_EQ(loaded[i].removeWhenUnlisted, readable[i].removeWhenUnlisted);
     }
 }
 

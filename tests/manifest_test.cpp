@@ -101,6 +101,13 @@ TEST(ParsePatchManifest, RefusesHostileAndBrokenManifests) {
         {"trailing blank", manifest(entry("a.bin ")), unsafe + "a.bin "},
         {"folder with a trailing blank", manifest(entry("dir /a")), unsafe + "dir /a"},
         {"nul", manifest(entry("a\\u0000b")), unsafe + "a"},  // what() ends at the NUL
+        {"question mark", manifest(good + entry("bad?.dat")), unsafe + "bad?.dat"},
+        {"star in a folder", manifest(entry("data*/a")), unsafe + "data*/a"},
+        {"angle brackets", manifest(entry("<a>")), unsafe + "<a>"},
+        {"bar", manifest(entry("a|b")), unsafe + "a|b"},
+        {"double quote", manifest(entry("a\\\"b")), unsafe + "a\"b"},
+        {"control byte", manifest(entry("a\\u0001b")), unsafe + "a\x01" "b"},
+        {"last control byte", manifest(entry("a\\u001fb")), unsafe + "a\x1F" "b"},
         {"empty", manifest(entry("")), unsafe},
         {"duplicate", manifest(entry("Data/A.pak") + "," + good + entry("data/a.PAK")),
          "Patch manifest contains a duplicate path"},

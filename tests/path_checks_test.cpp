@@ -36,7 +36,8 @@ TEST(IsHexDigit, AcceptsExactlyTheHexAlphabet) {
 
 TEST(IsSafeRelativePath, AcceptsPlainRelativePaths) {
     for (const std::string path : {"data/maps/a.bin", "a", "...", "a b/c", "a./b", "..a/b..",
-                                   "\xC3\xB1/\xE2\x80\xA2.dat", "con", "x\x01y"}) {
+                                   "\xC3\xB1/\xE2\x80\xA2.dat", "con", "x\x7Fy",
+                                   "a#b%c&d'e(f)g+h,i;j=k@l[m]n^o`p{q}r~s"}) {
         EXPECT_TRUE(bx::is_safe_relative_path(path)) << path;
     }
 }
@@ -47,6 +48,9 @@ TEST(IsSafeRelativePath, RefusesEscapesRootsAndAliases) {
         "a\\b", "D:a", "a:b", "C:/x", "//server/share", "file.bin:stream",
         // Win32 cuts a name at NUL, so this would alias "a" and lose its ".tmp" suffix.
         std::string("a\0.bin", 6), std::string("\0", 1),
+        // No Windows file name can hold these, so such a file could never be written.
+        "bad?.dat", "a*", "data/<x>", "a>b", "a|b", "say\"hi\".txt", "x\x01y", "x\x1Fy",
+        "tab\there", "line\nfeed",
     };
     for (const std::string& path : cases) {
         EXPECT_FALSE(bx::is_safe_relative_path(path)) << testing::PrintToString(path);

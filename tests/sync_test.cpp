@@ -332,6 +332,15 @@ TEST(SynchronizeClientFiles, HostileManifestsChangeNothing) {
         {"trailing dot", listed_entry("a.")},
         {"trailing blank", listed_entry("a.bin ")},
         {"NUL", listed_entry("a\\u0000b")},
+        // Names Windows cannot create: such a download could never be written, so retirement
+        // must not have run for it.
+        {"question mark", listed_entry("bad?.dat")},
+        {"star", listed_entry("data/*.pak")},
+        {"angle brackets", listed_entry("<a>.bin")},
+        {"bar", listed_entry("a|b.bin")},
+        {"double quote", listed_entry("a\\\"b.bin")},
+        {"control byte", listed_entry("a\\u0001b.bin")},
+        {"last control byte", listed_entry("a\\u001fb.bin")},
         {"letter case clash", listed_entry("Data/A.pak") + "," + listed_entry("data/a.PAK")},
         {"letter case clash beyond A-Z",
          listed_entry("\xC3\x89.pak") + "," + listed_entry("\xC3\xA9.pak")},

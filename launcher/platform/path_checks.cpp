@@ -88,6 +88,15 @@ PathRoot path_root(std::wstring_view text) {
     return root;
 }
 
+// What no Windows file name may hold besides the slash. The backslash and the colon would
+// reach beyond the path (drives, streams, shares); NUL cuts the name short in Win32, so the path
+// would alias another one and lose its suffixes; the others cannot be created at all, and a
+// manifest naming such a file would fail only after retirement had already run.
+bool is_forbidden_in_name(unsigned char c) noexcept {
+    return c < 0x20 || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+           c == '>' || c == '|';
+}
+
 bool is_safe_segment(std::string_view segment) noexcept {
     return !segment.empty() && segment != "." && segment != "..";
 }
@@ -96,8 +105,9 @@ bool is_safe_segment(std::string_view segment) noexcept {
 
 bool is_safe_relative_path(std::string_view utf8) noexcept {
     if (utf8.empty()) return false;
-    // Win32 cuts a name at NUL, so such a path would alias another one and lose its suffixes.
-    if (utf8.find_first_of(std::string_view("\\:\0", 3)) != std::string_view::npos) return false;
+    for (const char c : utf8) {
+        if (is_forbidden_in_name(static_cast<unsigned char>(c))) return false;
+    }
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = utf8.find('/', start);

@@ -12,7 +12,8 @@ namespace bx {
 constexpr bool is_path_separator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
 // A slash-separated relative path from the manifest or the state file: no empty, "." or ".."
-// segment, no backslash, colon or NUL.
+// segment, and none of the characters that Windows refuses in a file name (\ : * ? " < > | and
+// the control bytes 00-1F).
 bool is_safe_relative_path(std::string_view utf8) noexcept;
 bool is_sha256_hex(std::string_view text) noexcept;
 // Absolute in the launcher's sense: a drive or share and a root directory (D:\x,
