@@ -33,11 +33,13 @@ TEST(GameFolderLockName, FoldsLetterCaseAsTheFileSystemAndNothingElse) {
     } cases[] = {
         {"itself", base, true},
         {"ASCII letters in other case", L"\\DEVICE\\harddiskvolume2\\JUEGOS\\m\u00FAsica", true},
-        {"a non-ASCII letter in other case", L"\\Device\\HarddiskVolume2\\Juegos\\M\u00DAsica", true},
+        {"a non-ASCII letter in other case", L"\\Device\\HarddiskVolume2\\Juegos\\M\u00DAsica",
+         true},
         {"trailing separators", base + L"\\\\", true},
         {"another folder", L"\\Device\\HarddiskVolume2\\Juegos\\Musica", false},
         {"a folder beneath", base + L"\\sub", false},
-        {"the same folder on another volume", L"\\Device\\HarddiskVolume3\\Juegos\\M\u00FAsica", false},
+        {"the same folder on another volume", L"\\Device\\HarddiskVolume3\\Juegos\\M\u00FAsica",
+         false},
         {"a name that is not valid UTF-16", L"\\Device\\HarddiskVolume2\\\xD800", false},
     };
     const std::wstring expected = bx::game_folder_lock_name(base);

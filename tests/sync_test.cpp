@@ -733,6 +733,9 @@ TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedDoesNotStopTheRun) {
             ASSERT_FALSE(reports.empty());
             expect_report(reports.back(), L"El juego est\u00E1 al d\u00EDa.", 0, 0, 0, 0);
         }
+        for (const Served& file : c.more) {
+            EXPECT_EQ(file_bytes(folder / bx::utf8_to_wide(file.path)), file.content);
+        }
         EXPECT_EQ(file_bytes(stateFile), bytes);
         EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
         EXPECT_TRUE(leftovers(folder.path()).empty());
@@ -810,7 +813,9 @@ public:
         : SyncRunner(beside_this_test(L"sync_runner.exe"), server.manifest_url(), gameDirectory) {}
 
     DWORD exit_code() const { return process_.exit_code(); }
-    bool finished_within(DWORD milliseconds) const { return process_.finished_within(milliseconds); }
+    bool finished_within(DWORD milliseconds) const {
+        return process_.finished_within(milliseconds);
+    }
     void kill() const { process_.kill(); }
 
     // What it wrote to its standard error once it has ended, without the line end.
@@ -851,7 +856,8 @@ void expect_installed(const fs::path& gameDirectory, const std::vector<Served>& 
     std::vector<std::string> listed;
     for (const Served& file : files) {
         listed.push_back(file.path);
-        EXPECT_EQ(file_bytes(gameDirectory / bx::utf8_to_wide(file.path)), file.content) << file.path;
+        EXPECT_EQ(file_bytes(gameDirectory / bx::utf8_to_wide(file.path)), file.content)
+            << file.path;
     }
     EXPECT_EQ(recorded, listed);
     EXPECT_TRUE(leftovers(gameDirectory).empty());
@@ -879,7 +885,9 @@ TEST(SynchronizeClientFiles, OfTwoFirstInstallsOfOneFolderOneRunsAndTheOtherStop
     // The one that holds the folder waits at the gate, so the other has to end first.
     const SyncRunner* stopped = nullptr;
     for (int i = 0; i < 3000 && stopped == nullptr; ++i) {
-        stopped = first.finished_within(10) ? &first : second.finished_within(10) ? &second : nullptr;
+        stopped = first.finished_within(10)    ? &first
+                  : second.finished_within(10) ? &second
+                                               : nullptr;
     }
     ASSERT_NE(stopped, nullptr) << "neither launcher stopped";
     const SyncRunner& holder = stopped == &first ? second : first;
@@ -945,7 +953,7 @@ TEST(SynchronizeClientFiles, ALauncherKilledWhileItUpdatesTheFolderLeavesNoLockB
         PatchServer server;
         const std::vector<Served> files = held_download_files();
         server.publish(files);
-            const SyncRunner first(server, folder.path().native());
+        const SyncRunner first(server, folder.path().native());
         ASSERT_TRUE(reaches_held_download(first, folder.path())) << first.said();
         bx_test::OwnedHandle watcher;
         if (watched) {

@@ -57,9 +57,9 @@ std::optional<std::wstring> final_folder_path(const fs::path& directory) {
     for (;;) {
         // By the volume's device name: one name per volume, whichever drive letter, mount
         // point or mapped drive led there.
-        const DWORD length =
-            GetFinalPathNameByHandleW(folder.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+        const DWORD length = GetFinalPathNameByHandleW(folder.get(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
         if (length == 0) {
             return std::nullopt;
         }
