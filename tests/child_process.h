@@ -65,20 +65,21 @@ struct InheritedPipe {
     }
 };
 
-// A child process, ended at the latest with the object. Given `input` and `output`, it gets them
-// as its standard input and output (both inheritable); otherwise it inherits nothing.
+// A child process, ended at the latest with the object. Given `input`, `output` or `error`, it
+// gets them as its standard streams (all inheritable; the test's own standard error when no
+// `error` is given); otherwise it inherits nothing.
 class ChildProcess {
 public:
     explicit ChildProcess(std::wstring commandLine, HANDLE input = nullptr,
-                          HANDLE output = nullptr) {
+                          HANDLE output = nullptr, HANDLE error = nullptr) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        const bool redirect = input != nullptr || output != nullptr;
+        const bool redirect = input != nullptr || output != nullptr || error != nullptr;
         if (redirect) {
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = input;
             startup.hStdOutput = output;
-            startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+            startup.hStdError = error != nullptr ? error : GetStdHandle(STD_ERROR_HANDLE);
         }
         PROCESS_INFORMATION process{};
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, redirect ? TRUE : FALSE,
@@ -110,6 +111,17 @@ public:
 private:
     OwnedHandle process_;
 };
+
+// Everything that arrives on a pipe until its writers have all closed it.
+inline std::string read_to_end(HANDLE pipe) {
+    std::string text;
+    char buffer[512];
+    DWORD read = 0;
+    while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        text.append(buffer, read);
+    }
+    return text;
+}
 
 // A file held open by a process of its own (fixtures/file_holder), reading and sharing only
 // reading, as a virus scanner or a backup tool may: it can be read, but not replaced.

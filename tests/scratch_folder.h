@@ -87,6 +87,14 @@ inline std::string pattern_bytes(std::size_t size, unsigned seed = 0) {
     return bytes;
 }
 
+// The 8.3 short form of an existing path; empty when the volume gives it none of its own.
+inline std::wstring short_path_of(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || path == buffer) return {};
+    return buffer;
+}
+
 // Holds a file open with the given sharing (none by default), so that others cannot open,
 // replace or delete it.
 class FileLock {

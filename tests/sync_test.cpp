@@ -1,6 +1,7 @@
 #include "launcher/sync/sync.h"
 
 #include "launcher/platform/text.h"
+#include "launcher/sync/game_folder_lock.h"
 #include "launcher/sync/managed_state.h"
 #include "launcher/sync/sha256.h"
 
@@ -67,9 +68,11 @@ public:
 
     void publish_manifest(const std::string& text) const { tag_.store_file("manifest.json", text); }
 
+    std::wstring manifest_url() const { return tag_.url("/files/manifest.json"); }
+
     bx::LauncherConfig config(const ScratchGameFolder& folder) const {
         bx::LauncherConfig config;
-        config.patchManifestUrl = tag_.url("/files/manifest.json");
+        config.patchManifestUrl = manifest_url();
         config.configDirectory = folder.root();
         config.gameDirectory = L"game";
         return config;
@@ -77,6 +80,8 @@ public:
 
     // Requests this test has made, the manifest's included.
     std::size_t request_count() const { return tag_.journal().size(); }
+
+    void open_gate(std::string_view name) const { tag_.open_gate(name); }
 
     std::size_t requests_for(const std::string& path) const {
         std::size_t count = 0;
@@ -690,33 +695,58 @@ TEST(SynchronizeClientFiles, AnUpToDateRunWithAgreeingRecordsLeavesTheStateFileA
     EXPECT_EQ(state_paths(folder), std::vector<std::string>{"agrees.bin"});
 }
 
-// The repairs are saved once, after verification; when that save fails the run ends with the
-// save's error before any download, and the state file stays as it was.
-TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedEndsTheRunWithTheSavesError) {
-    ScratchGameFolder folder;
-    PatchServer server;
-    write_bytes(folder / L"g.bin", "new");
-    bx::save_managed_state(folder.path(), {{"g.bin", digest_of("old"), true}});
-    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
-    const std::string bytes = file_bytes(stateFile);
-    server.publish({{"g.bin", "new"}, {"more.bin", "more"}});
+// The repairs are saved once, after verification. When another program holds the state file
+// then, an up-to-date game is still up to date: the run succeeds as if no record had fallen
+// behind, and the next run repairs the record. A file that has to be downloaded meanwhile still
+// ends the run when its own record cannot be saved, and stays unrecorded, as any such file does.
+TEST(SynchronizeClientFiles, ARepairThatCannotBeSavedDoesNotStopTheRun) {
+    const struct {
+        const char* name;
+        std::vector<Served> more;  // listed beside the up-to-date g.bin
+        const char* failure;       // how the held run ends: its start, or "" for success
+    } cases[] = {
+        {"up to date", {}, ""},
+        {"one download", {{"more.bin", "more"}}, "MoveFileExW(patch ownership state)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchGameFolder folder;
+        PatchServer server;
+        write_bytes(folder / L"g.bin", "new");
+        bx::save_managed_state(folder.path(), {{"g.bin", digest_of("old"), true}});
+        const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+        const std::string bytes = file_bytes(stateFile);
+        std::vector<Served> files = {{"g.bin", "new"}};
+        files.insert(files.end(), c.more.begin(), c.more.end());
+        server.publish(files);
 
-    std::string failure;
-    {
-        const bx_test::HeldFile held(stateFile);
-        failure = thrown_text([&] { run(server.config(folder)); });
+        std::string failure;
+        std::vector<bx::PatchProgress> reports;
+        bx::SyncSummary summary;
+        {
+            const bx_test::HeldFile held(stateFile);
+            failure = thrown_text([&] { reports = run(server.config(folder), &summary); });
+        }
+        EXPECT_EQ(failure.rfind(c.failure, 0), 0u) << failure;
+        if (*c.failure == '\0') {
+            EXPECT_EQ(summary.downloadedCount, 0u);
+            ASSERT_FALSE(reports.empty());
+            expect_report(reports.back(), L"El juego est\u00E1 al d\u00EDa.", 0, 0, 0, 0);
+        }
+        for (const Served& file : c.more) {
+            EXPECT_EQ(file_bytes(folder / bx::utf8_to_wide(file.path)), file.content);
+        }
+        EXPECT_EQ(file_bytes(stateFile), bytes);
+        EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+        EXPECT_TRUE(leftovers(folder.path()).empty());
+
+        run(server.config(folder), &summary);
+        EXPECT_EQ(summary.downloadedCount, 0u);
+        const bx::ManagedState state = bx_test::load_state_records(folder.path());
+        ASSERT_EQ(state.size(), 1u);
+        EXPECT_EQ(state[0].sha256, digest_of("new"));
+        EXPECT_TRUE(state[0].removeWhenUnlisted);
     }
-    EXPECT_EQ(failure.rfind("MoveFileExW(patch ownership state)", 0), 0u) << failure;
-    EXPECT_EQ(file_bytes(stateFile), bytes);
-    EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
-    EXPECT_FALSE(fs::exists(folder / L"more.bin"));
-    EXPECT_EQ(server.requests_for("more.bin"), 0u);
-
-    run(server.config(folder));
-    const bx::ManagedState state = bx_test::load_state_records(folder.path());
-    ASSERT_EQ(state.size(), 2u);
-    EXPECT_EQ(state[0].sha256, digest_of("new"));
-    EXPECT_EQ(state[1].path, "more.bin");
 }
 
 // A receiver of the progress reports that fails in the middle of a transfer ends the run like
@@ -755,15 +785,190 @@ TEST(SynchronizeClientFiles, AnExtendedLengthGameDirectoryIsTheSameFolder) {
     EXPECT_EQ(summary.downloadedCount, 0u);
 }
 
+// One command-line argument in quotes, as the C runtime reads it back: backslashes before the
+// closing quote are doubled, so that a folder written with a trailing separator keeps it.
+std::wstring quoted(const std::wstring& argument) {
+    std::size_t backslashes = 0;
+    while (backslashes < argument.size() && argument[argument.size() - 1 - backslashes] == L'\\') {
+        ++backslashes;
+    }
+    return L"\"" + argument + std::wstring(backslashes, L'\\') + L"\"";
+}
+
 // One synchronisation in a process of its own (fixtures/sync_runner), as the launcher runs it:
-// exit code 0 on success, 1 on failure. The process is ended at the latest with the object.
-class SyncRunner : public bx_test::ChildProcess {
+// exit code 0 on success, 1 on failure, with the failure's text on its standard error. The
+// process is ended at the latest with the object.
+class SyncRunner {
 public:
     SyncRunner(const fs::path& executable, const std::wstring& manifestUrl,
-               const fs::path& gameDirectory)
-        : ChildProcess(L"\"" + executable.native() + L"\" \"" + manifestUrl + L"\" \"" +
-                       gameDirectory.native() + L"\"") {}
+               const std::wstring& gameDirectory)
+        : errors_(false),
+          process_(quoted(executable.native()) + L" " + quoted(manifestUrl) + L" " +
+                       quoted(gameDirectory),
+                   nullptr, nullptr, errors_.childEnd.get()) {
+        errors_.childEnd.reset();  // so that the reading below ends when the process does
+    }
+    // The fixture built beside this test, on the server's manifest.
+    SyncRunner(const PatchServer& server, const std::wstring& gameDirectory)
+        : SyncRunner(beside_this_test(L"sync_runner.exe"), server.manifest_url(), gameDirectory) {}
+
+    DWORD exit_code() const { return process_.exit_code(); }
+    bool finished_within(DWORD milliseconds) const {
+        return process_.finished_within(milliseconds);
+    }
+    void kill() const { process_.kill(); }
+
+    // What it wrote to its standard error once it has ended, without the line end.
+    std::string said() const {
+        std::string text = bx_test::read_to_end(errors_.parentEnd.get());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text;
+    }
+
+private:
+    bx_test::InheritedPipe errors_;
+    bx_test::ChildProcess process_;
 };
+
+// Three files, the second of which the server holds back after its headers until the test
+// opens the gate "held": a launcher that downloads them holds the folder as long as the test
+// wants.
+std::vector<Served> held_download_files() {
+    return {{"a.bin", "a"}, {"slow.bin", pattern_bytes(65536, 30), "gate=held"}, {"z.bin", "z"}};
+}
+
+// Waits until the runner is in the held download (its temporary file is there); false when it
+// ended or never got there.
+bool reaches_held_download(const SyncRunner& runner, const fs::path& gameDirectory) {
+    for (int i = 0; i < 6000; ++i) {
+        if (fs::exists(gameDirectory / L"slow.bin.download")) return true;
+        if (runner.finished_within(10)) return false;
+    }
+    return false;
+}
+
+// Every file in place and recorded, in the manifest's order, and no temporary file left.
+void expect_installed(const fs::path& gameDirectory, const std::vector<Served>& files) {
+    std::vector<std::string> recorded;
+    for (const bx::ManagedFileRecord& record : bx_test::load_state_records(gameDirectory)) {
+        recorded.push_back(record.path);
+    }
+    std::vector<std::string> listed;
+    for (const Served& file : files) {
+        listed.push_back(file.path);
+        EXPECT_EQ(file_bytes(gameDirectory / bx::utf8_to_wide(file.path)), file.content)
+            << file.path;
+    }
+    EXPECT_EQ(recorded, listed);
+    EXPECT_TRUE(leftovers(gameDirectory).empty());
+}
+
+std::wstring ascii_upper_text(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    return text;
+}
+
+// Two launchers started together on a game folder that does not exist yet, the second writing
+// it in upper case: one installs the game while the other stops at once with the message and
+// asks the server for nothing, not even the manifest.
+TEST(SynchronizeClientFiles, OfTwoFirstInstallsOfOneFolderOneRunsAndTheOtherStopsAtOnce) {
+    const bx_test::ScratchFolder scratch;
+    PatchServer server;
+    const std::vector<Served> files = held_download_files();
+    server.publish(files);
+    const fs::path game = scratch / L"Juego";
+    const SyncRunner first(server, game.native());
+    const SyncRunner second(server, ascii_upper_text(game.native()));
+
+    // The one that holds the folder waits at the gate, so the other has to end first.
+    const SyncRunner* stopped = nullptr;
+    for (int i = 0; i < 3000 && stopped == nullptr; ++i) {
+        stopped = first.finished_within(10)    ? &first
+                  : second.finished_within(10) ? &second
+                                               : nullptr;
+    }
+    ASSERT_NE(stopped, nullptr) << "neither launcher stopped";
+    const SyncRunner& holder = stopped == &first ? second : first;
+    EXPECT_EQ(stopped->exit_code(), 1u);
+    EXPECT_EQ(stopped->said(), bx::kGameFolderBusyMessage);
+    EXPECT_FALSE(holder.finished_within(0));
+
+    server.open_gate("held");
+    EXPECT_EQ(holder.exit_code(), 0u) << holder.said();
+    expect_installed(game, files);
+    EXPECT_EQ(server.request_count(), 1 + files.size());  // one manifest, each file once
+}
+
+// While a launcher updates the folder, another one started on it in any spelling of the folder
+// stops at once: it asks the server for nothing and changes nothing on disk. The first goes on
+// undisturbed and records every file.
+TEST(SynchronizeClientFiles, ASecondLauncherOnTheFolderStopsAtOnceWhileTheFirstGoesOn) {
+    const bx_test::ScratchFolder folder(L"Juego de Kade Orvindal");  // long: it has a short name
+    PatchServer server;
+    const std::vector<Served> files = held_download_files();
+    server.publish(files);
+    const SyncRunner first(server, folder.path().native());
+    ASSERT_TRUE(reaches_held_download(first, folder.path())) << first.said();
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    const std::string state = file_bytes(stateFile);
+    const std::size_t requests = server.request_count();
+
+    const std::wstring& path = folder.path().native();
+    std::vector<std::pair<const char*, std::wstring>> spellings = {
+        {"as written", path},
+        {"upper case", ascii_upper_text(path)},
+        {"trailing separator", path + L"\\"},
+        {"extended length", L"\\\\?\\" + path},
+        {"dot segments", path + L"\\.\\..\\" + folder.path().filename().native()},
+    };
+    if (const std::wstring alias = bx_test::short_path_of(path); !alias.empty()) {
+        spellings.emplace_back("8.3 short name", alias);
+    }
+    for (const auto& [name, spelling] : spellings) {
+        SCOPED_TRACE(name);
+        const SyncRunner second(server, spelling);
+        ASSERT_TRUE(second.finished_within(60000));
+        EXPECT_EQ(second.exit_code(), 1u);
+        EXPECT_EQ(second.said(), bx::kGameFolderBusyMessage);
+        EXPECT_EQ(server.request_count(), requests);
+        EXPECT_EQ(file_bytes(stateFile), state);
+    }
+    EXPECT_FALSE(first.finished_within(0));
+    EXPECT_TRUE(fs::exists(folder / L"slow.bin.download"));
+
+    server.open_gate("held");
+    EXPECT_EQ(first.exit_code(), 0u) << first.said();
+    expect_installed(folder.path(), files);
+}
+
+// A launcher killed while it holds the folder leaves no lock behind: the next one proceeds and
+// completes. Also when another process still has the lock's mutex open as the holder dies, so
+// that the system hands it on as abandoned instead of removing it.
+TEST(SynchronizeClientFiles, ALauncherKilledWhileItUpdatesTheFolderLeavesNoLockBehind) {
+    for (const bool watched : {false, true}) {
+        SCOPED_TRACE(watched ? "mutex open elsewhere" : "mutex open nowhere else");
+        ScratchGameFolder folder;
+        PatchServer server;
+        const std::vector<Served> files = held_download_files();
+        server.publish(files);
+        const SyncRunner first(server, folder.path().native());
+        ASSERT_TRUE(reaches_held_download(first, folder.path())) << first.said();
+        bx_test::OwnedHandle watcher;
+        if (watched) {
+            const std::wstring name = L"Global\\" + bx::game_folder_lock_name_of(folder.path());
+            watcher = bx_test::OwnedHandle(OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+            ASSERT_NE(watcher.get(), nullptr) << GetLastError();
+        }
+        first.kill();
+        server.open_gate("held");
+
+        const SyncRunner next(server, folder.path().native());
+        EXPECT_EQ(next.exit_code(), 0u) << next.said();
+        expect_installed(folder.path(), files);
+    }
+}
 
 // The launcher's own executable lies in the game directory and the manifest names it in other
 // letter case: refused before anything is fetched, retired or replaced.
@@ -776,7 +981,7 @@ TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
     const std::string state = add_retirable_file(folder);
     server.publish({{"x.bin", "x"}, {"SYNC_RUNNER.EXE", "evil"}});
 
-    const SyncRunner runner(launcher, server.config(folder).patchManifestUrl, folder.path());
+    const SyncRunner runner(launcher, server.manifest_url(), folder.path().native());
     EXPECT_EQ(runner.exit_code(), 1u);
     EXPECT_EQ(server.request_count(), 1u);  // the manifest only
     EXPECT_EQ(file_bytes(launcher), launcherBytes);
@@ -788,7 +993,7 @@ TEST(SynchronizeClientFiles, AManifestCannotReplaceTheRunningLauncher) {
     const std::string alias = short_name_of(launcher);
     if (alias.empty()) return;
     server.publish({{"x.bin", "x"}, {alias, "evil"}});
-    const SyncRunner second(launcher, server.config(folder).patchManifestUrl, folder.path());
+    const SyncRunner second(launcher, server.manifest_url(), folder.path().native());
     EXPECT_EQ(second.exit_code(), 1u);
     EXPECT_EQ(file_bytes(launcher), launcherBytes);
     EXPECT_EQ(file_bytes(folder / L".kadeorvindal-managed.json"), state);
@@ -803,8 +1008,7 @@ TEST(SynchronizeClientFiles, AKillDuringADownloadIsRepairedByTheNextRun) {
     write_bytes(folder / L"t.bin", "old bytes");
     server.publish({{"t.bin", target, "trickle=1"}});
 
-    const SyncRunner runner(beside_this_test(L"sync_runner.exe"),
-                            server.config(folder).patchManifestUrl, folder.path());
+    const SyncRunner runner(server, folder.path().native());
     // Wait until bytes of the body have reached the temporary file, then end the process.
     const fs::path partial = folder / L"t.bin.download";
     bool midway = false;

@@ -2,6 +2,8 @@
 
 #include "launcher/platform/path_checks.h"
 
+#include <exception>
+
 namespace bx {
 
 void RecordRepairs::up_to_date(std::string_view path, std::string_view sha256) {
@@ -20,7 +22,11 @@ void RecordRepairs::save(const std::filesystem::path& gameDirectory) {
         update_record(state_.records[repair.position], repair.path, repair.sha256);
     }
     repairs_.clear();
-    save_managed_state(gameDirectory, state_.records);
+    try {
+        save_managed_state(gameDirectory, state_.records);
+    } catch (const std::exception&) {
+        // The save writes through a temporary file, so the old state file is whole.
+    }
 }
 
 }  // namespace bx

@@ -28,7 +28,10 @@ public:
     void up_to_date(std::string_view path, std::string_view sha256);
 
     // Repairs the records and saves the state once; writes nothing when every record agreed.
-    // The state's index no longer fits its records afterwards.
+    // A save that fails (another program holds the state file, the disk is full) stops
+    // nothing: the files are as listed, the state file stays as it was, and the next run finds
+    // the same records behind and tries again. The state's index no longer fits its records
+    // afterwards.
     void save(const std::filesystem::path& gameDirectory);
 
 private:

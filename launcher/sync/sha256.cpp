@@ -35,24 +35,53 @@ std::string hex_text(const std::vector<UCHAR>& digest) {
     return text;
 }
 
+// One SHA-256 computation on the system's provider, fed piece by piece.
+class Sha256 {
+public:
+    Sha256() {
+        throw_ntstatus(BCryptOpenAlgorithmProvider(provider_.put(), BCRYPT_SHA256_ALGORITHM,
+                                                   nullptr, 0),
+                       "BCryptOpenAlgorithmProvider(SHA-256)");
+        const ULONG objectLength = dword_property(provider_.get(), BCRYPT_OBJECT_LENGTH,
+                                                  "BCryptGetProperty(SHA-256 object length)");
+        digestLength_ = dword_property(provider_.get(), BCRYPT_HASH_LENGTH,
+                                       "BCryptGetProperty(SHA-256 hash length)");
+        object_.assign(objectLength, 0);
+        throw_ntstatus(BCryptCreateHash(provider_.get(), hash_.put(), object_.data(), objectLength,
+                                        nullptr, 0, 0),
+                       "BCryptCreateHash");
+    }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void add(const void* data, std::size_t size) {
+        throw_ntstatus(BCryptHashData(hash_.get(),
+                                      static_cast<PUCHAR>(const_cast<void*>(data)),
+                                      static_cast<ULONG>(size), 0),
+                       "BCryptHashData");
+    }
+
+    std::string finish_hex() {
+        std::vector<UCHAR> digest(digestLength_, 0);
+        throw_ntstatus(BCryptFinishHash(hash_.get(), digest.data(), digestLength_, 0),
+                       "BCryptFinishHash");
+        return hex_text(digest);
+    }
+
+private:
+    // Declared in the order of release, last first: the hash goes before the memory it uses,
+    // and that memory is wiped before it goes back.
+    UniqueAlgorithm provider_;
+    std::vector<UCHAR> object_;
+    ScopedWipe<std::vector<UCHAR>> wipeObject_{object_};
+    UniqueHash hash_;
+    ULONG digestLength_ = 0;
+};
+
 }  // namespace
 
 std::string sha256_file(const std::filesystem::path& path, std::vector<char>& buffer) {
-    UniqueAlgorithm provider;
-    throw_ntstatus(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
-                   "BCryptOpenAlgorithmProvider(SHA-256)");
-    const ULONG objectLength = dword_property(provider.get(), BCRYPT_OBJECT_LENGTH,
-                                              "BCryptGetProperty(SHA-256 object length)");
-    const ULONG digestLength = dword_property(provider.get(), BCRYPT_HASH_LENGTH,
-                                              "BCryptGetProperty(SHA-256 hash length)");
-    // The hash object's working memory is wiped once the hash that uses it is destroyed.
-    std::vector<UCHAR> object(objectLength, 0);
-    const ScopedWipe wipeObject(object);
-    UniqueHash hash;
-    throw_ntstatus(BCryptCreateHash(provider.get(), hash.put(), object.data(), objectLength,
-                                    nullptr, 0, 0),
-                   "BCryptCreateHash");
-
+    Sha256 hash;
     std::ifstream stream(path, std::ios::in | std::ios::binary);
     if (!stream.good()) {
         throw std::runtime_error("Could not open " + path_utf8(path));
@@ -64,18 +93,19 @@ std::string sha256_file(const std::filesystem::path& path, std::vector<char>& bu
         stream.read(buffer.data(), static_cast<std::streamsize>(kSha256ReadBlock));
         const std::streamsize count = stream.gcount();
         if (count > 0) {
-            throw_ntstatus(BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(buffer.data()),
-                                          static_cast<ULONG>(count), 0),
-                           "BCryptHashData");
+            hash.add(buffer.data(), static_cast<std::size_t>(count));
         }
     }
     if (stream.bad() || !stream.eof()) {
         throw std::runtime_error("Could not read " + path_utf8(path));
     }
-    std::vector<UCHAR> digest(digestLength, 0);
-    throw_ntstatus(BCryptFinishHash(hash.get(), digest.data(), digestLength, 0),
-                   "BCryptFinishHash");
-    return hex_text(digest);
+    return hash.finish_hex();
+}
+
+std::string sha256_bytes(std::string_view bytes) {
+    Sha256 hash;
+    hash.add(bytes.data(), bytes.size());
+    return hash.finish_hex();
 }
 
 std::string sha256_file(const std::filesystem::path& path) {

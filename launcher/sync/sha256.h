@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bx {
@@ -17,5 +18,8 @@ std::string sha256_file(const std::filesystem::path& path);
 // The same, reading through the caller's buffer (resized to kSha256ReadBlock when smaller), so
 // that a caller hashing many files allocates its read buffer once.
 std::string sha256_file(const std::filesystem::path& path, std::vector<char>& buffer);
+
+// SHA-256 of bytes in memory, in the same form.
+std::string sha256_bytes(std::string_view bytes);
 
 }  // namespace bx

@@ -6,6 +6,7 @@
 #include "launcher/platform/path_checks.h"
 #include "launcher/platform/text.h"
 #include "launcher/platform/windows_path.h"
+#include "launcher/sync/game_folder_lock.h"
 #include "launcher/sync/managed_state.h"
 #include "launcher/sync/manifest.h"
 #include "launcher/sync/record_repair.h"
@@ -170,8 +171,9 @@ std::vector<std::string> manifest_paths(const std::vector<ManifestEntry>& entrie
 
 // Retirement, then verification of every entry; returns the entries to download. Both work on
 // one load of the ownership state, which also brings the records of files found up to date in
-// line with the manifest (RecordRepairs). The state is let go before the downloads, which
-// record each file afresh.
+// line with the manifest (RecordRepairs). Writing that state back after the long verification
+// is safe because the caller holds the folder's lock: no other launcher can have written the
+// state meanwhile. The state is let go before the downloads, which record each file afresh.
 std::vector<const ManifestEntry*> retire_and_verify(const fs::path& gameDirectory,
                                                     const std::vector<ManifestEntry>& entries,
                                                     std::vector<char>& buffer,
@@ -218,6 +220,9 @@ SyncSummary synchronize_client_files(const LauncherConfig& config, const Progres
     report(progress, L"Consultando la lista de archivos del juego\u2026", 0, 0, 0, 0);
     const fs::path gameDirectory = game_directory_path(config);
     fs::create_directories(gameDirectory);
+    // One synchronisation of this folder at a time: a second launcher stops here, before it
+    // asks for anything or changes anything, and this one holds the folder to its last record.
+    const GameFolderLock lock(gameDirectory);
     const GameFolder folder(gameDirectory, executable_path());
     const std::vector<ManifestEntry> entries = fetch_patch_manifest(config, folder);
 
