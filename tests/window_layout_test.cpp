@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -63,6 +65,7 @@ constexpr const char* kControlNames[] = {
     "heading",       "serverState",   "usernameLabel", "usernameEdit",   "passwordLabel",
     "passwordEdit",  "rememberCheck", "playButton",    "downloadButton", "progressBar",
     "statusText",    "accountPrompt", "registerLink"};
+static_assert(std::size(kControlNames) == bx::kColumnControlCount + 2);
 
 std::vector<bx::Placement> all_controls(const bx::WindowLayout& layout) {
     std::vector<bx::Placement> all(layout.column.begin(), layout.column.end());
@@ -312,6 +315,75 @@ TEST(Layout, BottomLineFollowsThePromptWidthAndThePanelBottom) {
     const bx::WindowLayout taller = compute_layout(1020, 900, 96, 53, 0, 0);
     EXPECT_EQ(taller.accountPrompt.y, 860 - 42);
     EXPECT_EQ(taller[ColumnControl::heading].y, 76);
+}
+
+// The bottom line's default texts in the body font, measured at a DPI.
+int default_prompt_width(int dpi) { return 113 * dpi / 96; }
+int default_link_width(int dpi) { return 88 * dpi / 96; }
+
+// Where the window's column at its own DPI does not fit the work area, everything is laid
+// out at the largest smaller DPI that fits; elsewhere at the window's own.
+TEST(LayoutScale, TheLargestDpiWhoseMinimumFitsTheWorkArea) {
+    struct Case {
+        const char* screen;
+        int dpi;
+        bx::ClientSize available;  // the work area less the frame, as Wine's desktop gives it
+        int expected;
+        int promptWidth = 0;  // 0: the default text's
+    };
+    for (const Case& c : {
+             Case{"1920x1080 at 100 %", 96, {1912, 1047}, 96},
+             Case{"1280x800 at 125 %, no task bar", 120, {1272, 768}, 120},
+             Case{"1920x1080 at 150 %", 144, {1910, 1030}, 144},
+             Case{"1366x768 at 125 %", 120, {1356, 707}, 115},
+             Case{"1280x720 at 150 %", 144, {1270, 647}, 106},
+             Case{"800x600 at 125 %", 120, {790, 539}, 88},
+             Case{"1920x1080 at 200 %", 192, {1910, 997}, 163},
+             Case{"800x600 at 200 %", 192, {790, 516}, 84},
+             Case{"800x600 with a bottom line longer than the screen", 96, {790, 547}, 65, 900},
+         }) {
+        const int prompt = c.promptWidth != 0 ? c.promptWidth : default_prompt_width(c.dpi);
+        EXPECT_EQ(bx::fitting_layout_dpi(c.dpi, c.available, prompt, default_link_width(c.dpi)),
+                  c.expected)
+            << c.screen;
+    }
+}
+
+TEST(LayoutScale, EveryWorkAreaFrom800x600UpHoldsTheWholeWindow) {
+    for (const int dpi : {96, 120, 144, 168, 192}) {
+        for (int width = 790; width <= 2560; width += 110) {
+            for (int height = 520; height <= 1440; height += 37) {
+                const bx::ClientSize available{width, height};
+                const int layoutDpi = bx::fitting_layout_dpi(dpi, available,
+                                                             default_prompt_width(dpi),
+                                                             default_link_width(dpi));
+                // The texts shrink with the fonts, as the window measures them again.
+                const int prompt = default_prompt_width(layoutDpi);
+                const int link = default_link_width(layoutDpi);
+                const bx::ClientSize minimum = bx::minimum_client_size(layoutDpi, prompt, link);
+                const bx::ClientSize start =
+                    bx::starting_client_size(layoutDpi, prompt, link, available);
+                const std::string where = std::to_string(dpi) + " dpi in " +
+                                          std::to_string(width) + " x " + std::to_string(height);
+                ASSERT_LE(layoutDpi, dpi) << where;
+                EXPECT_TRUE(minimum.width <= width && minimum.height <= height) << where;
+                EXPECT_TRUE(start.width <= width && start.height <= height) << where;
+                EXPECT_EQ(misfits(start, layoutDpi, 53, prompt, link), "") << where;
+                if (layoutDpi < dpi) {
+                    // One step larger would not have fitted.
+                    const bx::ClientSize larger = bx::minimum_client_size(
+                        layoutDpi + 1, default_prompt_width(layoutDpi + 1),
+                        default_link_width(layoutDpi + 1));
+                    EXPECT_TRUE(larger.width > width || larger.height > height) << where;
+                } else {
+                    // Where the window's own DPI fits, the starting size is what it always was.
+                    EXPECT_EQ(start.width, std::min(bx::scale_length(1020, dpi), width)) << where;
+                    EXPECT_EQ(start.height, std::min(bx::scale_length(640, dpi), height))
+                        << where;
+                }
+            }
+        }
+    }
 }
 
 TEST(Layout, ScaleRoundsLikeMulDiv) {

@@ -1,5 +1,5 @@
-// A caption cut to the width it is given, for a control that has no ellipsis style of its
-// own: the player sees whole letters and an ellipsis instead of a letter cut in half.
+// Texts cut to the room they are given, with an ellipsis where they were cut: the player sees
+// whole letters, never a letter cut in half or a line drawn over its neighbour.
 #pragma once
 
 #include <functional>
@@ -14,5 +14,13 @@ namespace bx {
 // ellipsis.
 std::wstring fit_one_line(std::wstring_view text, int width,
                           const std::function<int(std::wstring_view)>& measure);
+
+// `text` whole when `fits` accepts it. Otherwise, when it names a path, the characters just
+// before the path's last component give way to an ellipsis, so that the file name stays
+// ("Descargando data/mu…/final.bin…"); when there is no path, or not even the file name fits,
+// the text is cut at its end. A text that ends in an ellipsis of its own never shows two.
+// `fits` must accept a shorter cut wherever it accepts a longer one.
+std::wstring fit_message(std::wstring_view text,
+                         const std::function<bool(std::wstring_view)>& fits);
 
 }  // namespace bx

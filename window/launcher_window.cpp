@@ -160,7 +160,13 @@ private:
     HWND create_control(const wchar_t* className, const std::wstring& text, DWORD style,
                         DWORD extendedStyle, int id, HFONT font);
     BottomLineWidths measure_bottom_line() const;
+    bx::ClientSize available_client_area() const;
+    int choose_layout_dpi() const;
+    void subclass_inputs();
+    static LRESULT CALLBACK input_proc(HWND control, UINT message, WPARAM wParam,
+                                       LPARAM lParam, UINT_PTR id, DWORD_PTR data);
     void place_on_screen();
+    HWND column_control(bx::ColumnControl control) const;
     void layout();
     void fit_remember_caption(int width);
     SIZE minimum_window_size() const;
@@ -168,11 +174,13 @@ private:
     LRESULT control_color(UINT message, HDC dc, HWND control);
     void on_command(WPARAM wParam);
     void begin_operation(bool play);
-    void refuse_request(const std::wstring& text);
+    void refuse_request(const std::wstring& text, bool play);
     void set_inputs_enabled(bool enabled);
     void return_to_idle();
+    HWND input_to_fill() const;
     void focus_next_input();
-    bool on_activate(WPARAM wParam);
+    bool restore_focus();
+    void move_focus(WPARAM wParam, LPARAM lParam);
     void show_status(const std::wstring& text, bool error);
     void on_server_status(LPARAM lParam);
     void on_progress(LPARAM lParam);
@@ -213,8 +221,9 @@ private:
     RECT panelRect{};
     int heroWidth = 0;
     std::wstring rememberCaption;  // the check box's caption as it fits its width
-    HWND lastFocus = nullptr;      // the control that gets the focus back on activation
-    int dpi = 96;
+    HWND lastFocus = nullptr;      // the input that gets the focus back on activation
+    int dpi = 96;        // the window's own: its frame
+    int layoutDpi = 96;  // what the layout, fonts and pictures are scaled by (fitting_layout_dpi)
     bool busy = false;
     bool serverOnline = false;
     bool statusIsError = false;
@@ -306,10 +315,12 @@ HWND LauncherWindow::create_control(const wchar_t* className, const std::wstring
 
 void LauncherWindow::initialize() {
     dpi = static_cast<int>(GetDpiForWindow(hwnd));
+    layoutDpi = choose_layout_dpi();
     create_drawing_objects();
     create_controls();
+    subclass_inputs();
 
-    const int margin = MulDiv(8, dpi, 96);
+    const int margin = MulDiv(8, layoutDpi, 96);
     for (HWND edit : {usernameEdit, passwordEdit}) {
         SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
                      MAKELPARAM(margin, margin));
@@ -322,8 +333,9 @@ void LauncherWindow::initialize() {
     DwmSetWindowAttribute(hwnd, kImmersiveDarkMode, &dark, sizeof dark);
 
     layout();
-    lastFocus = usernameEdit;
-    SetFocus(usernameEdit);
+    // A remembered user name is filled in: the player types the password first.
+    lastFocus = input_to_fill();
+    SetFocus(lastFocus);
     bx::start_status_thread(hwnd, config);
 
     if (config.autoDownloadWhenMissing && !config.patchManifestUrl.empty() &&
@@ -340,12 +352,12 @@ void LauncherWindow::create_drawing_objects() {
     panelBrush.reset(CreateSolidBrush(bx::to_colorref(colors.card)));
     fieldBrush.reset(CreateSolidBrush(bx::to_colorref(colors.field)));
 
-    bodyFont.reset(create_font(10, 400, dpi, branding.fontFamily));
-    smallFont.reset(create_font(8, 400, dpi, branding.fontFamily));
-    labelFont.reset(create_font(9, 600, dpi, branding.fontFamily));
-    headingFont.reset(create_font(19, 600, dpi, branding.fontFamily));
-    titleFont.reset(create_font(32, 900, dpi, branding.fontFamily));
-    buttonFont.reset(create_font(10, 600, dpi, branding.fontFamily));
+    bodyFont.reset(create_font(10, 400, layoutDpi, branding.fontFamily));
+    smallFont.reset(create_font(8, 400, layoutDpi, branding.fontFamily));
+    labelFont.reset(create_font(9, 600, layoutDpi, branding.fontFamily));
+    headingFont.reset(create_font(19, 600, layoutDpi, branding.fontFamily));
+    titleFont.reset(create_font(32, 900, layoutDpi, branding.fontFamily));
+    buttonFont.reset(create_font(10, 600, layoutDpi, branding.fontFamily));
 }
 
 // In creation order, which is also the order of Tab among the inputs.
@@ -391,15 +403,13 @@ void LauncherWindow::create_controls() {
 // The starting size and position: the design size where the monitor's work area holds it,
 // else as much as the work area holds (never below the minimum), and wholly inside it.
 void LauncherWindow::place_on_screen() {
-    const bx::Bounds work = work_area_of(hwnd);
-    const SIZE frame = window_size_for({0, 0}, dpi);
-    const bx::ClientSize available{work.right - work.left - frame.cx,
-                                   work.bottom - work.top - frame.cy};
     const BottomLineWidths line = measure_bottom_line();
     const SIZE size = window_size_for(
-        bx::starting_client_size(dpi, line.prompt, line.link, available), dpi);
+        bx::starting_client_size(layoutDpi, line.prompt, line.link, available_client_area()),
+        dpi);
     RECT proposed{};
     GetWindowRect(hwnd, &proposed);
+    const bx::Bounds work = work_area_of(hwnd);
     const bx::ScreenPoint at =
         bx::position_inside(work, {proposed.left, proposed.top}, size.cx, size.cy);
     SetWindowPos(hwnd, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -410,35 +420,116 @@ BottomLineWidths LauncherWindow::measure_bottom_line() const {
             measure_text_width(hwnd, bodyFont.get(), config.branding.registerLink)};
 }
 
+// The client area that the work area of the window's monitor leaves beside the frame.
+bx::ClientSize LauncherWindow::available_client_area() const {
+    const bx::Bounds work = work_area_of(hwnd);
+    const SIZE frame = window_size_for({0, 0}, dpi);
+    return {work.right - work.left - frame.cx, work.bottom - work.top - frame.cy};
+}
+
+// Decided once, before the fonts exist: the bottom line is measured in a body font at the
+// window's own DPI.
+int LauncherWindow::choose_layout_dpi() const {
+    const bx::UniqueFont font(create_font(10, 400, dpi, config.branding.fontFamily));
+    return bx::fitting_layout_dpi(
+        dpi, available_client_area(),
+        measure_text_width(hwnd, font.get(), config.branding.accountPrompt),
+        measure_text_width(hwnd, font.get(), config.branding.registerLink));
+}
+
+// The inputs tell the window when they get the focus, and the two owner-drawn buttons answer
+// the dialog manager as push buttons do.
+void LauncherWindow::subclass_inputs() {
+    for (HWND input : {usernameEdit, passwordEdit, rememberCheck, playButton, downloadButton}) {
+        bx::check(SetWindowSubclass(input, &LauncherWindow::input_proc, 0,
+                                    reinterpret_cast<DWORD_PTR>(this)),
+                  "SetWindowSubclass");
+    }
+}
+
+LRESULT CALLBACK LauncherWindow::input_proc(HWND control, UINT message, WPARAM wParam,
+                                            LPARAM lParam, UINT_PTR id, DWORD_PTR data) {
+    auto* self = reinterpret_cast<LauncherWindow*>(data);
+    const bool pushButton = control == self->playButton || control == self->downloadButton;
+    switch (message) {
+    case WM_SETFOCUS:
+        // The one record of where the focus is, for minimise, activation and message boxes.
+        self->lastFocus = control;
+        break;
+    case WM_GETDLGCODE:
+        if (pushButton) {
+            // An owner-drawn button says only that it is a button. As a push button, the
+            // focused one is the default: Enter presses it (IsDialogMessageW); with the focus
+            // elsewhere, Enter presses the default, play (DM_GETDEFID).
+            return DLGC_BUTTON |
+                   (GetFocus() == control ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+        }
+        break;
+    case BM_SETSTYLE:
+        if (pushButton) {
+            // The dialog manager marks the default push button with this style; the button's
+            // own handling would replace BS_OWNERDRAW. The look does not change.
+            if (LOWORD(lParam) != 0) {
+                InvalidateRect(control, nullptr, FALSE);
+            }
+            return 0;
+        }
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(control, &LauncherWindow::input_proc, id);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(control, message, wParam, lParam);
+}
+
 void LauncherWindow::layout() {
     RECT client{};
     GetClientRect(hwnd, &client);
     const BottomLineWidths line = measure_bottom_line();
     const bx::WindowLayout placed =
-        bx::compute_layout(client.right, client.bottom, dpi, config.branding.heroWidthPercent,
-                           line.prompt, line.link);
+        bx::compute_layout(client.right, client.bottom, layoutDpi,
+                           config.branding.heroWidthPercent, line.prompt, line.link);
     panelRect = {placed.panel.left, placed.panel.top, placed.panel.right, placed.panel.bottom};
     heroWidth = placed.heroWidth;
 
-    const HWND column[bx::kColumnControlCount] = {
-        heading,       serverState,  usernameLabel,  usernameEdit, passwordLabel, passwordEdit,
-        rememberCheck, playButton,   downloadButton, progressBar,  statusText};
     const auto move = [](HWND control, const bx::Placement& at) {
         MoveWindow(control, at.x, at.y, at.width, at.height, TRUE);
     };
     for (int i = 0; i < bx::kColumnControlCount; ++i) {
-        move(column[i], placed.column[static_cast<std::size_t>(i)]);
+        const auto control = static_cast<bx::ColumnControl>(i);
+        move(column_control(control), placed[control]);
     }
     move(accountPrompt, placed.accountPrompt);
     move(registerLink, placed.registerLink);
     fit_remember_caption(placed[bx::ColumnControl::rememberCheck].width);
 }
 
+HWND LauncherWindow::column_control(bx::ColumnControl control) const {
+    switch (control) {
+    case bx::ColumnControl::heading: return heading;
+    case bx::ColumnControl::serverState: return serverState;
+    case bx::ColumnControl::usernameLabel: return usernameLabel;
+    case bx::ColumnControl::usernameEdit: return usernameEdit;
+    case bx::ColumnControl::passwordLabel: return passwordLabel;
+    case bx::ColumnControl::passwordEdit: return passwordEdit;
+    case bx::ColumnControl::rememberCheck: return rememberCheck;
+    case bx::ColumnControl::playButton: return playButton;
+    case bx::ColumnControl::downloadButton: return downloadButton;
+    case bx::ColumnControl::progressBar: return progressBar;
+    case bx::ColumnControl::statusText: return statusText;
+    case bx::ColumnControl::count: break;
+    }
+    return nullptr;
+}
+
 // A check box has no ellipsis style: its caption is cut to what fits beside the box.
 void LauncherWindow::fit_remember_caption(int width) {
     const bx::WindowDc dc(hwnd);
     const bx::SelectedObject selected(dc.get(), bodyFont.get());
-    const int textRoom = width - MulDiv(20, dpi, 96);  // the box and the gap after it
+    // The box and the gap after it, at the window's own DPI, at which the box is drawn.
+    const int textRoom = width - MulDiv(20, dpi, 96);
     std::wstring caption =
         bx::fit_one_line(config.branding.rememberUsername, textRoom,
                          [&dc](std::wstring_view text) { return text_width(dc.get(), text); });
@@ -449,10 +540,10 @@ void LauncherWindow::fit_remember_caption(int width) {
 }
 
 // Small enough to drag, large enough that the layout keeps every control inside the client
-// area without overlaps. Until WM_CREATE has run the DPI is 96.
+// area without overlaps. Until WM_CREATE has run both DPIs are 96.
 SIZE LauncherWindow::minimum_window_size() const {
     const BottomLineWidths line = measure_bottom_line();
-    return window_size_for(bx::minimum_client_size(dpi, line.prompt, line.link), dpi);
+    return window_size_for(bx::minimum_client_size(layoutDpi, line.prompt, line.link), dpi);
 }
 
 void LauncherWindow::paint() {
@@ -469,7 +560,7 @@ void LauncherWindow::paint() {
     objects.heroBitmap = heroBitmap.get();
     objects.panelRect = panelRect;
     objects.heroWidth = heroWidth;
-    objects.dpi = dpi;
+    objects.dpi = layoutDpi;
     bx::paint_window(dc.get(), client.right, client.bottom, config, objects);
 }
 
@@ -528,8 +619,12 @@ void LauncherWindow::show_status(const std::wstring& text, bool error) {
     InvalidateRect(statusText, nullptr, TRUE);
 }
 
-void LauncherWindow::refuse_request(const std::wstring& text) {
+void LauncherWindow::refuse_request(const std::wstring& text, bool play) {
     show_status(text, true);
+    if (play) {
+        // Once the box is closed, the player fills in the first empty box.
+        focus_next_input();
+    }
     MessageBoxW(hwnd, text.c_str(), config.serverName.c_str(), MB_ICONWARNING);
 }
 
@@ -550,7 +645,7 @@ void LauncherWindow::begin_operation(bool play) {
     const std::wstring refusal = bx::request_refusal(play, userName, password,
                                                      !config.patchManifestUrl.empty());
     if (!refusal.empty()) {
-        refuse_request(refusal);
+        refuse_request(refusal, play);
         return;
     }
 
@@ -589,12 +684,18 @@ void LauncherWindow::return_to_idle() {
     focus_next_input();
 }
 
-// Disabling the inputs left the focus on no control. It goes where the player goes on: the
-// user name while it is empty, else the password, selected so that typing replaces it.
+// Where the player goes on: the user name while it is blank, else the password.
+HWND LauncherWindow::input_to_fill() const {
+    return bx::trim_user_name(read_window_text(usernameEdit)).empty() ? usernameEdit
+                                                                      : passwordEdit;
+}
+
+// Disabling the inputs left the focus on no control, and a refused request leaves it on the
+// play button. It goes where the player goes on; a password is selected so that typing
+// replaces it.
 void LauncherWindow::focus_next_input() {
-    const bool noUserName = bx::trim_user_name(read_window_text(usernameEdit)).empty();
-    lastFocus = noUserName ? usernameEdit : passwordEdit;
-    if (!noUserName) {
+    lastFocus = input_to_fill();
+    if (lastFocus == passwordEdit) {
         SendMessageW(passwordEdit, EM_SETSEL, 0, -1);
     }
     // A window in the background gets it when it is activated again.
@@ -603,23 +704,32 @@ void LauncherWindow::focus_next_input() {
     }
 }
 
-// As a dialog box does: the focused control is remembered when the window is deactivated
-// (by a message box, another program) and gets the focus back when it is activated again.
-// False where the system's own handling is wanted: it focuses the window itself.
-bool LauncherWindow::on_activate(WPARAM wParam) {
-    if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focused = GetFocus();
-        if (focused != nullptr && IsChild(hwnd, focused)) {
-            lastFocus = focused;
-        }
-        return false;
-    }
-    const bool minimised = HIWORD(wParam) != 0;
-    if (minimised || lastFocus == nullptr || !IsWindowEnabled(lastFocus)) {
+// As a dialog box does: the input that had the focus (the inputs report it as they get it)
+// gets it back when the window is activated again or the focus lands on the window itself,
+// after a message box, another program or a minimise. False while that input is disabled
+// by a running operation: the window keeps the focus itself.
+bool LauncherWindow::restore_focus() {
+    if (lastFocus == nullptr || !IsWindowEnabled(lastFocus)) {
         return false;
     }
     SetFocus(lastFocus);
     return true;
+}
+
+// WM_NEXTDLGCTL, which the dialog manager sends for Alt and a label's underlined letter: to
+// the label, then on to the next tab stop, the label's box. A normal window ignores it.
+void LauncherWindow::move_focus(WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam) != 0
+                      ? reinterpret_cast<HWND>(wParam)
+                      : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0 ? TRUE : FALSE);
+    if (target == nullptr || !IsChild(hwnd, target)) {
+        return;
+    }
+    SetFocus(target);
+    // As in a dialog, an edit box reached from the keyboard has its text selected.
+    if ((SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0) {
+        SendMessageW(target, EM_SETSEL, 0, -1);
+    }
 }
 
 void LauncherWindow::on_server_status(LPARAM lParam) {
@@ -675,10 +785,21 @@ LRESULT LauncherWindow::handle_message(HWND window, UINT message, WPARAM wParam,
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_ACTIVATE:
-        if (on_activate(wParam)) {
+        // Minimised, the window keeps no focus; otherwise the system's own handling focuses
+        // the window itself.
+        if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0 && restore_focus()) {
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+        restore_focus();
+        return 0;
+    case WM_NEXTDLGCTL:
+        move_focus(wParam, lParam);
+        return 0;
+    case DM_GETDEFID:
+        // Enter with the focus on no push button presses play.
+        return MAKELRESULT(IDOK, DC_HASDEFID);
     case WM_GETMINMAXINFO: {
         const SIZE minimum = minimum_window_size();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);

@@ -12,20 +12,27 @@ struct ColumnRow {
     int height;
 };
 
-// Offsets and heights at 96 DPI, in the order of ColumnControl.
-constexpr std::array<ColumnRow, kColumnControlCount> kColumnRows{{
-    {36, 34},   // heading
-    {72, 20},   // server state
-    {108, 17},  // user name label
-    {126, 29},  // user name edit
-    {188, 17},  // password label
-    {206, 29},  // password edit
-    {258, 26},  // remember check box
-    {304, 48},  // play button
-    {358, 38},  // download/verify button
-    {414, 5},   // progress bar
-    {424, 40},  // status line
-}};
+// Each control's offset and height at 96 DPI. A control without a row is a compile-time
+// warning (the switch), not a silently empty row.
+constexpr ColumnRow column_row(ColumnControl control) {
+    switch (control) {
+    case ColumnControl::heading: return {36, 34};
+    case ColumnControl::serverState: return {72, 20};
+    case ColumnControl::usernameLabel: return {108, 17};
+    case ColumnControl::usernameEdit: return {126, 29};
+    case ColumnControl::passwordLabel: return {188, 17};
+    case ColumnControl::passwordEdit: return {206, 29};
+    case ColumnControl::rememberCheck: return {258, 26};
+    case ColumnControl::playButton: return {304, 48};
+    case ColumnControl::downloadButton: return {358, 38};
+    case ColumnControl::progressBar: return {414, 5};
+    case ColumnControl::statusText: return {424, 40};
+    case ColumnControl::count: break;
+    }
+    return {0, 0};
+}
+
+constexpr ColumnControl column_control(int index) { return static_cast<ColumnControl>(index); }
 
 constexpr int kDesignClientWidth = 1020;
 constexpr int kDesignClientHeight = 640;
@@ -34,7 +41,8 @@ constexpr int kDesignClientHeight = 640;
 // run into the column, which hangs from the panel top.
 int minimum_panel_height(int dpi) {
     int columnBottom = 0;
-    for (const ColumnRow& row : kColumnRows) {
+    for (int i = 0; i < kColumnControlCount; ++i) {
+        const ColumnRow row = column_row(column_control(i));
         columnBottom = std::max(columnBottom, scale_length(row.offset, dpi) +
                                                   scale_length(row.height, dpi));
     }
@@ -84,7 +92,7 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     layout.innerLeft = x + s(36);
     layout.innerWidth = width - s(72);
     for (int i = 0; i < kColumnControlCount; ++i) {
-        const ColumnRow row = kColumnRows[static_cast<std::size_t>(i)];
+        const ColumnRow row = column_row(column_control(i));
         layout.column[static_cast<std::size_t>(i)] = {layout.innerLeft, y + s(row.offset),
                                                       layout.innerWidth, s(row.height)};
     }
@@ -118,6 +126,23 @@ ScreenPoint position_inside(const Bounds& workArea, ScreenPoint proposed, int wi
     };
     return {fit(proposed.x, width, workArea.left, workArea.right),
             fit(proposed.y, height, workArea.top, workArea.bottom)};
+}
+
+int fitting_layout_dpi(int dpi, ClientSize available, int promptWidth, int linkWidth) {
+    // A text measured at `dpi` is about as much narrower at a smaller DPI as its font;
+    // rounded up, so that the fit is not decided by a pixel the text may still need.
+    const auto shrink = [dpi](int width, int to) {
+        return static_cast<int>((static_cast<std::int64_t>(width) * to + dpi - 1) / dpi);
+    };
+    int layoutDpi = dpi;
+    for (; layoutDpi > kSmallestLayoutDpi; --layoutDpi) {
+        const ClientSize minimum = minimum_client_size(
+            layoutDpi, shrink(promptWidth, layoutDpi), shrink(linkWidth, layoutDpi));
+        if (minimum.width <= available.width && minimum.height <= available.height) {
+            break;
+        }
+    }
+    return layoutDpi;
 }
 
 }  // namespace bx

@@ -34,7 +34,8 @@ struct Bounds {
     int bottom = 0;
 };
 
-// The stacked controls of the login panel, in the order they are placed.
+// The stacked controls of the login panel, top to bottom. This is the one place that says
+// their order: the layout's rows and the window's controls are looked up by it.
 enum class ColumnControl {
     heading,
     serverState,
@@ -47,8 +48,9 @@ enum class ColumnControl {
     downloadButton,
     progressBar,
     statusText,
+    count,  // not a control
 };
-inline constexpr int kColumnControlCount = 11;
+inline constexpr int kColumnControlCount = static_cast<int>(ColumnControl::count);
 
 struct WindowLayout {
     int heroWidth = 0;
@@ -92,5 +94,15 @@ struct ScreenPoint {
 // work area, held at its left and top edges so that the title bar stays within reach.
 ScreenPoint position_inside(const Bounds& workArea, ScreenPoint proposed, int width,
                             int height);
+
+// The smallest DPI the window lays itself out at, however small the screen.
+inline constexpr int kSmallestLayoutDpi = 48;
+
+// The DPI at which the window lays itself out (fonts, margins, controls and pictures alike):
+// the window's own `dpi` where the panel's column, the window's minimum, fits in `available`
+// (the client area that the work area leaves); else the largest smaller one that fits, so that
+// everything shrinks together instead of running off the screen. The bottom line's widths are
+// those measured at `dpi`; they shrink with the fonts.
+int fitting_layout_dpi(int dpi, ClientSize available, int promptWidth, int linkWidth);
 
 }  // namespace bx

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "launcher/platform/unique.h"
+#include "window/fitted_text.h"
 #include "window/gdi.h"
 #include "window/layout.h"
 #include "window/texts.h"
@@ -16,6 +17,10 @@ namespace {
 // instead of letters cut in half.
 constexpr UINT kOneLine = DT_SINGLELINE | DT_END_ELLIPSIS;
 constexpr UINT kWholeLines = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
+// The status line's message, which is cut to fit before it is drawn: what a left-aligned
+// static draws with, word-wrapped.
+constexpr UINT kStatusMessage = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_EDITCONTROL;
+constexpr UINT kStatusFigures = DT_LEFT | DT_EXPANDTABS | kOneLine;
 
 void fill_solid(HDC dc, const RECT& rect, std::uint32_t color) {
     const UniqueBrush brush(CreateSolidBrush(to_colorref(color)));
@@ -137,6 +142,39 @@ void paint_window(HDC dc, int clientWidth, int clientHeight, const LauncherConfi
     }
 }
 
+StatusLines plan_status_line(HDC dc, const RECT& rect, std::wstring_view text) {
+    const int width = rect.right - rect.left;
+    const auto measure = [dc, width](std::wstring_view shown, UINT flags) {
+        RECT calc{0, 0, width, 0};
+        DrawTextW(dc, shown.data(), static_cast<int>(shown.size()), &calc, flags | DT_CALCRECT);
+        return calc;
+    };
+    StatusLines lines;
+    std::wstring_view message = text;
+    int figuresHeight = 0;
+    const std::size_t lineFeed = text.rfind(L'\n');
+    if (lineFeed != std::wstring_view::npos) {
+        message = text.substr(0, lineFeed);
+        lines.figures = std::wstring(text.substr(lineFeed + 1));
+        figuresHeight = measure(lines.figures, kStatusFigures).bottom;
+    }
+    const int room = rect.bottom - rect.top - figuresHeight;
+    const auto fits = [&](std::wstring_view shown) {
+        const RECT calc = measure(shown, kStatusMessage);
+        return calc.right <= width && calc.bottom <= room;
+    };
+    // Where not even one line is left for the message, the figures show alone.
+    if (fits(L"\u2026")) {
+        lines.message = fit_message(message, fits);
+    }
+    const int messageHeight =
+        lines.message.empty() ? 0 : measure(lines.message, kStatusMessage).bottom;
+    lines.messageRect = {rect.left, rect.top, rect.right, rect.top + messageHeight};
+    lines.figuresRect = {rect.left, rect.top + messageHeight, rect.right,
+                         rect.top + messageHeight + figuresHeight};
+    return lines;
+}
+
 void draw_status_line(const DRAWITEMSTRUCT& item, HBRUSH panelBrush, HFONT font,
                       std::uint32_t color) {
     FillRect(item.hDC, &item.rcItem, panelBrush);
@@ -144,8 +182,10 @@ void draw_status_line(const DRAWITEMSTRUCT& item, HBRUSH panelBrush, HFONT font,
     text.resize(static_cast<std::size_t>(
         std::max(GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size())), 0)));
     SetBkMode(item.hDC, TRANSPARENT);
-    // What a left-aligned static draws with, and whole lines only.
-    draw_text(item.hDC, text, font, color, item.rcItem, DT_LEFT | DT_EXPANDTABS | kWholeLines);
+    const SelectedObject selected(item.hDC, font);
+    const StatusLines lines = plan_status_line(item.hDC, item.rcItem, text);
+    draw_text(item.hDC, lines.message, font, color, lines.messageRect, kStatusMessage);
+    draw_text(item.hDC, lines.figures, font, color, lines.figuresRect, kStatusFigures);
 }
 
 void draw_button(const DRAWITEMSTRUCT& item, bool play, const BrandingColors& colors,

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "window/gdiplus_headers.h"
 
@@ -31,9 +33,21 @@ struct PaintObjects {
 void paint_window(HDC dc, int clientWidth, int clientHeight, const LauncherConfig& config,
                   const PaintObjects& objects);
 
-// The owner-drawn status line: its text in `color` on the panel, on as many whole lines as
-// fit, the last one ending in an ellipsis when the text goes on. (A static's own ellipsis
-// style would fold the two-line progress text onto one line.)
+// How a status text fits the status line's rectangle: a text's last line after a line feed
+// (a progress report's figures) stays whole on a line of its own; the message above it gets
+// the lines that are left and, where it needs more, gives way with an ellipsis (for a path,
+// in its middle, so that the file name stays). Measured in the font selected into `dc`.
+struct StatusLines {
+    std::wstring message;
+    RECT messageRect{};
+    std::wstring figures;  // empty for a text without a line feed
+    RECT figuresRect{};
+};
+StatusLines plan_status_line(HDC dc, const RECT& rect, std::wstring_view text);
+
+// The owner-drawn status line: its text in `color` on the panel, as plan_status_line lays it
+// out. (A static's own ellipsis style would fold the two-line progress text onto one line,
+// and its word-wrapped lines would push the figures out of sight.)
 void draw_status_line(const DRAWITEMSTRUCT& item, HBRUSH panelBrush, HFONT font,
                       std::uint32_t color);
 
