@@ -91,6 +91,16 @@ struct FileTraits {
 };
 using UniqueFile = Unique<FileTraits>;
 
+// CreateFileW, through which every file and folder handle here is opened (tests and fixtures
+// too): it fails with INVALID_HANDLE_VALUE, not NULL, and a HANDLE's type does not tell the two
+// apart, so its result goes straight into the owner that knows which is empty. An empty owner
+// is a failure; GetLastError() says why.
+inline UniqueFile create_file(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
+                              DWORD flagsAndAttributes = FILE_ATTRIBUTE_NORMAL) noexcept {
+    return UniqueFile(
+        CreateFileW(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
+}
+
 // Kernel objects that other calls give (processes, threads).
 using UniqueHandle = Unique<NullEmptyTraits<HANDLE, close_calls::close_handle>>;
 using UniqueInternet = Unique<NullEmptyTraits<HINTERNET, close_calls::close_internet>>;
