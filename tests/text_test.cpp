@@ -54,6 +54,9 @@ TEST(TextConversion, RoundTripsValidText) {
     for (const auto& c : cases) {
         EXPECT_EQ(bx::utf8_to_wide(c.utf8), c.wide) << c.utf8;
         EXPECT_EQ(bx::wide_to_utf8(c.wide), c.utf8) << c.utf8;
+        std::string into;  // the form for secrets
+        bx::wide_to_utf8(c.wide, into);
+        EXPECT_EQ(into, c.utf8) << c.utf8;
     }
 }
 
