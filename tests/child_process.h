@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "launcher/platform/text.h"
+
 namespace bx_test {
 
 // The path of a program built beside the test executable.
@@ -143,8 +145,8 @@ public:
             said += c;
         }
         if (said != "held\n") {
-            throw std::runtime_error("test could not hold " + file.string() + " (holder exit " +
-                                     std::to_string(holder_.exit_code()) + ")");
+            throw std::runtime_error("test could not hold " + bx::path_utf8(file) +
+                                     " (holder exit " + std::to_string(holder_.exit_code()) + ")");
         }
     }
     ~HeldFile() { release(); }

@@ -66,6 +66,9 @@ TEST(QuoteCommandLineArgument, QuotesOnlyWhatNeedsIt) {
         EXPECT_EQ(bx::quote_command_line_argument(c.argument), c.quoted);
         EXPECT_EQ(split_arguments(bx::quote_command_line_argument(c.argument)),
                   std::vector<std::wstring>{c.argument});
+        std::wstring into;  // the form the launch uses for arguments that hold the password
+        bx::quote_command_line_argument(c.argument, into);
+        EXPECT_EQ(into, c.quoted);
     }
 }
 
@@ -90,17 +93,25 @@ TEST(QuoteCommandLineArgument, RoundTripsRandomArgumentsThroughCommandLineToArgv
 // ---------------------------------------------------------------------------------------------
 // Legacy password form and placeholder replacement
 
-TEST(EncodeLegacyPassword, WritesEachUnitAsTwoLowercaseHexDigits) {
-    EXPECT_EQ(bx::encode_legacy_password(L""), L"");
-    EXPECT_EQ(bx::encode_legacy_password(L"abc"), L"616263");
-    EXPECT_EQ(bx::encode_legacy_password(L"\u00F1"), L"f1");
-    EXPECT_EQ(bx::encode_legacy_password(std::wstring(L"\0\u00FF Z", 4)), L"00ff205a");
+std::wstring encoded(std::wstring_view password) {
+    std::wstring hex;
+    bx::encode_legacy_password(password, hex);
+    return hex;
 }
 
-TEST(EncodeLegacyPassword, RefusesUnitsAbove255) {
+TEST(EncodeLegacyPassword, WritesEachUnitAsTwoLowercaseHexDigits) {
+    EXPECT_EQ(encoded(L""), L"");
+    EXPECT_EQ(encoded(L"abc"), L"616263");
+    EXPECT_EQ(encoded(L"\u00F1"), L"f1");
+    EXPECT_EQ(encoded(std::wstring(L"\0\u00FF Z", 4)), L"00ff205a");
+}
+
+TEST(EncodeLegacyPassword, RefusesUnitsAbove255AndLeavesNoDigits) {
     for (const wchar_t* password : {L"\u0100", L"ok\u20AC", L"\xD83D\xDE00"}) {
-        EXPECT_EQ(thrown_text([&] { bx::encode_legacy_password(password); }),
+        std::wstring hex;
+        EXPECT_EQ(thrown_text([&] { bx::encode_legacy_password(password, hex); }),
                   "Password contains characters unsupported by the legacy game client");
+        EXPECT_TRUE(hex.empty()) << bx::wide_to_utf8(hex);
     }
 }
 

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "launcher/platform/text.h"
 #include "scratch_folder.h"
 #include "test_server_client.h"
 
@@ -37,12 +39,18 @@ std::wstring refused_url() { return L"http://127.0.0.1:1/"; }
 // URL splitting
 
 struct CrackCase {
+    const char* name;
     const wchar_t* url;
     const wchar_t* host;
     const wchar_t* pathAndQuery;
     std::uint16_t port;
     bool secure;
 };
+
+// The case's name and URL where GoogleTest prints the parameter (ctest's test names, failures).
+void PrintTo(const CrackCase& c, std::ostream* os) {
+    *os << c.name << " " << bx::wide_to_utf8(c.url);
+}
 
 class CrackUrlTest : public testing::TestWithParam<CrackCase> {};
 
@@ -60,12 +68,18 @@ TEST_P(CrackUrlTest, SplitsHostPathPortAndScheme) {
 
 INSTANTIATE_TEST_SUITE_P(
     Urls, CrackUrlTest,
-    testing::Values(CrackCase{L"http://127.0.0.1:8080/a/b?x=1", L"127.0.0.1", L"/a/b?x=1", 8080, false},
-                    CrackCase{L"https://example.test", L"example.test", L"/", 443, true},
-                    CrackCase{L"http://example.test", L"example.test", L"/", 80, false},
-                    CrackCase{L"https://example.test:8443/", L"example.test", L"/", 8443, true},
-                    CrackCase{L"http://example.test/p#part", L"example.test", L"/p#part", 80, false},
-                    CrackCase{L"http://example.test?x=1", L"example.test", L"/?x=1", 80, false}));
+    testing::Values(
+        CrackCase{"AddressPortPathAndQuery", L"http://127.0.0.1:8080/a/b?x=1", L"127.0.0.1",
+                  L"/a/b?x=1", 8080, false},
+        CrackCase{"HttpsWithoutPath", L"https://example.test", L"example.test", L"/", 443, true},
+        CrackCase{"HttpWithoutPath", L"http://example.test", L"example.test", L"/", 80, false},
+        CrackCase{"HttpsPortAndRoot", L"https://example.test:8443/", L"example.test", L"/", 8443,
+                  true},
+        CrackCase{"FragmentStaysInThePath", L"http://example.test/p#part", L"example.test",
+                  L"/p#part", 80, false},
+        CrackCase{"QueryWithoutPath", L"http://example.test?x=1", L"example.test", L"/?x=1", 80,
+                  false}),
+    [](const testing::TestParamInfo<CrackCase>& info) { return std::string(info.param.name); });
 
 TEST(CrackUrl, RefusesWhatIsNotAnAbsoluteHttpUrlWithoutCredentials) {
     for (const wchar_t* url : {L"", L"ftp://example.test/x", L"/relative/path", L"example.test",
@@ -334,9 +348,12 @@ TEST(HttpPostJson, FollowsNoRedirect) {
 }
 
 struct LimitCase {
+    const char* name;
     const char* target;  // after the tag
     bool accepted;
 };
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name << " " << c.target; }
 
 class HttpPostLimitTest : public testing::TestWithParam<LimitCase> {};
 
@@ -355,15 +372,20 @@ TEST_P(HttpPostLimitTest, HoldsTheAnswerTo65536Bytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, HttpPostLimitTest,
-    testing::Values(LimitCase{"/bytes/65536", true}, LimitCase{"/bytes/65536?length=none", true},
-                    LimitCase{"/bytes/65536?chunked=1", true},
-                    LimitCase{"/bytes/65537", false}, LimitCase{"/bytes/65537?length=none", false},
-                    LimitCase{"/bytes/65537?chunked=1", false},
-                    LimitCase{"/bytes/70000?chunked=1&trickle=0", false},
-                    LimitCase{"/bytes/65537?status=401", false},
-                    LimitCase{"/bytes/65537?status=503&length=none", false},
-                    // Announced but never sent: refused on the announcement alone.
-                    LimitCase{"/bytes/65537?cut=0", false}));
+    testing::Values(
+        LimitCase{"TheLimit", "/bytes/65536", true},
+        LimitCase{"TheLimitUnannounced", "/bytes/65536?length=none", true},
+        LimitCase{"TheLimitChunked", "/bytes/65536?chunked=1", true},
+        LimitCase{"OneByteOver", "/bytes/65537", false},
+        LimitCase{"OneByteOverUnannounced", "/bytes/65537?length=none", false},
+        LimitCase{"OneByteOverChunked", "/bytes/65537?chunked=1", false},
+        LimitCase{"FarOverChunked", "/bytes/70000?chunked=1&trickle=0", false},
+        LimitCase{"OneByteOverWithStatus401", "/bytes/65537?status=401", false},
+        LimitCase{"OneByteOverUnannouncedWithStatus503", "/bytes/65537?status=503&length=none",
+                  false},
+        // Announced but never sent: refused on the announcement alone.
+        LimitCase{"AnnouncedOverButNeverSent", "/bytes/65537?cut=0", false}),
+    [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 TEST(HttpPostJson, TimesOutOnABodyThatStalls) {
     ServerTag server;

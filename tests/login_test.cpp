@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -134,6 +135,14 @@ struct StatusCase {
     const char* failure;
 };
 
+// The answer's status where GoogleTest prints the parameter (ctest's test names, failures), and
+// as the case's name.
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << "Status" << c.status; }
+
+std::string status_case_name(const testing::TestParamInfo<StatusCase>& info) {
+    return "Status" + std::to_string(info.param.status);
+}
+
 class LoginSessionStatusTest : public LoginTest, public testing::WithParamInterface<StatusCase> {};
 
 TEST_P(LoginSessionStatusTest, MapsTheSessionAnswer) {
@@ -153,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{503, "runtime: El servidor de cuentas no está disponible. Inténtalo en unos "
                         "minutos."},
         StatusCase{200, "runtime: El servidor de cuentas respondió con el estado 200."},
-        StatusCase{500, "runtime: El servidor de cuentas respondió con el estado 500."}));
+        StatusCase{500, "runtime: El servidor de cuentas respondió con el estado 500."}),
+    status_case_name);
 
 TEST_F(LoginTest, TreatsARedirectOfTheSessionRequestAsAStatus) {
     config_.loginUrl = server_.url("/redirect/307?to=/t/" + server_.tag() + "/files/session");
@@ -215,7 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{401, "authentication: La sesión expiró; vuelve a iniciar sesión."},
         StatusCase{201, "runtime: El servidor de cuentas respondió con el estado 201."},
         StatusCase{429, "runtime: El servidor de cuentas respondió con el estado 429."},
-        StatusCase{503, "runtime: El servidor de cuentas respondió con el estado 503."}));
+        StatusCase{503, "runtime: El servidor de cuentas respondió con el estado 503."}),
+    status_case_name);
 
 TEST_F(LoginTest, ReadsTheChannelAsAnUnsigned32BitInteger) {
     answer_session(201, "{\"token\":\"" + kToken + "\"}");

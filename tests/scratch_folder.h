@@ -14,6 +14,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "launcher/platform/unique.h"
+
 namespace bx_test {
 
 inline bool running_under_wine() {
@@ -100,16 +102,12 @@ inline std::wstring short_path_of(const std::wstring& path) {
 class FileLock {
 public:
     explicit FileLock(const std::filesystem::path& path, DWORD share = 0)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("test could not lock a file");
+        : file_(bx::create_file(path.c_str(), GENERIC_READ, share, OPEN_EXISTING)) {
+        if (!file_) throw std::runtime_error("test could not lock a file");
     }
-    ~FileLock() { CloseHandle(handle_); }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
 
 private:
-    HANDLE handle_;
+    bx::UniqueFile file_;
 };
 
 // Text of the exception that a callable throws, or "" when it throws nothing.

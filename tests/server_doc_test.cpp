@@ -197,8 +197,8 @@ protected:
     }
 
     std::string login_failure() const {
-        const auto [username, password] = credentials();
-        return bx_test::thrown_text([&] { bx::login(config_, username, password); });
+        const std::pair<std::wstring, std::wstring> typed = credentials();
+        return bx_test::thrown_text([&] { bx::login(config_, typed.first, typed.second); });
     }
 
     bx_test::ScratchFolder folder_;

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "launcher/platform/unique.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -77,9 +78,9 @@ TEST(SaveSettings, AFailedMoveKeepsTheOldFileAndReportsTheMove) {
     ScratchFolder folder;
     const fs::path path = settings_in(folder);
     bx::save_settings_to({L"old", true}, path);
-    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    bx::UniqueFile holder = bx::create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            OPEN_EXISTING);
+    ASSERT_TRUE(holder);
     DWORD code = 0;
     std::string what;
     try {
@@ -88,7 +89,7 @@ TEST(SaveSettings, AFailedMoveKeepsTheOldFileAndReportsTheMove) {
         code = static_cast<DWORD>(error.code().value());
         what = error.what();
     }
-    CloseHandle(holder);
+    holder.reset();
     EXPECT_TRUE(code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) << code;
     EXPECT_EQ(what.rfind("MoveFileExW(settings): ", 0), 0u) << what;
     EXPECT_EQ(file_bytes(path), bx::format_settings({L"old", true}));

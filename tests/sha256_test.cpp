@@ -1,6 +1,7 @@
 #include "launcher/sync/sha256.h"
 
 #include "launcher/platform/errors.h"
+#include "launcher/platform/text.h"
 
 #include "scratch_folder.h"
 
@@ -63,7 +64,7 @@ TEST(Sha256File, UnopenableFilesFailWithThePath) {
     for (const char* name : {"missing.bin", "locked.bin", "dir"}) {
         const auto path = folder / name;
         EXPECT_EQ(thrown_text([&] { bx::sha256_file(path); }),
-                  "Could not open " + path.string())
+                  "Could not open " + bx::wide_to_utf8(path.native()))
             << name;
     }
 }

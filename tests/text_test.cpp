@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "launcher/platform/errors.h"
+#include "launcher/platform/unique.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -53,6 +54,9 @@ TEST(TextConversion, RoundTripsValidText) {
     for (const auto& c : cases) {
         EXPECT_EQ(bx::utf8_to_wide(c.utf8), c.wide) << c.utf8;
         EXPECT_EQ(bx::wide_to_utf8(c.wide), c.utf8) << c.utf8;
+        std::string into;  // the form for secrets
+        bx::wide_to_utf8(c.wide, into);
+        EXPECT_EQ(into, c.utf8) << c.utf8;
     }
 }
 
@@ -156,12 +160,12 @@ TEST(ReadFileBytes, ReportsAReadErrorAfterOpening) {
     ScratchFolder folder;
     const auto path = folder / "locked.bin";
     write_bytes(path, std::string(4096, 'x'));
-    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const bx::UniqueFile holder =
+        bx::create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_TRUE(holder);
     OVERLAPPED at{};
-    ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at));
+    ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at));
     bool skipped = false;
     try {
         const std::string content = bx::read_file_bytes(path);
@@ -170,8 +174,7 @@ TEST(ReadFileBytes, ReportsAReadErrorAfterOpening) {
     } catch (const std::runtime_error& error) {
         EXPECT_EQ(error.what(), "Could not read " + bx::wide_to_utf8(path.native()));
     }
-    UnlockFileEx(holder, 0, MAXDWORD, MAXDWORD, &at);
-    CloseHandle(holder);
+    UnlockFileEx(holder.get(), 0, MAXDWORD, MAXDWORD, &at);
     if (skipped) GTEST_SKIP() << "Wine does not enforce byte-range locks on reads";
 }
 

@@ -51,18 +51,21 @@ HFONT create_font(int points, int weight, int dpi, const std::wstring& face) {
                        CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
 }
 
-// The control's whole text. The caller wipes the result when it is a secret; the buffer is
-// the result itself, so no other copy is left behind. One named result on every path lets
-// it be built in the caller's place: a moved short string would leave its characters in
-// this frame.
-std::wstring read_window_text(HWND window) {
-    std::wstring text;
+// The control's whole text into the caller's empty `text`: a secret is read straight into
+// the string that wipes it, so no other copy is left behind (a returned short string would be
+// copied out of this frame unless the compiler elided the copy).
+void read_window_text(HWND window, std::wstring& text) {
     const int length = GetWindowTextLengthW(window);
     if (length > 0) {
         text.assign(static_cast<std::size_t>(length) + 1, L'\0');
         GetWindowTextW(window, text.data(), length + 1);
         text.resize(static_cast<std::size_t>(length));
     }
+}
+
+std::wstring read_window_text(HWND window) {
+    std::wstring text;
+    read_window_text(window, text);
     return text;
 }
 
@@ -639,8 +642,9 @@ void LauncherWindow::begin_operation(bool play) {
         return;
     }
     const std::wstring userName = bx::trim_user_name(read_window_text(usernameEdit));
-    std::wstring password = read_window_text(passwordEdit);
+    std::wstring password;
     const bx::ScopedWipe wipePassword(password);
+    read_window_text(passwordEdit, password);
 
     const std::wstring refusal = bx::request_refusal(play, userName, password,
                                                      !config.patchManifestUrl.empty());

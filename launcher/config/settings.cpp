@@ -15,6 +15,13 @@
 namespace bx {
 namespace {
 
+template <class Pointer>
+void free_co_task_memory(Pointer value) noexcept { CoTaskMemFree(value); }
+
+// Memory that the shell hands out (SHGetKnownFolderPath and the like).
+template <class Pointer>
+using UniqueCoTaskMemory = Unique<NullEmptyTraits<Pointer, free_co_task_memory<Pointer>>>;
+
 LauncherSettings read_settings(const std::filesystem::path& path) {
     const JsonValue root = parse_json(read_file_bytes(path));
     LauncherSettings settings;

@@ -29,43 +29,49 @@ std::size_t count_occurrences(std::wstring_view text, std::wstring_view pattern)
 }
 
 // One template item with its placeholders filled in, in the order user name, password,
-// channel. The capacity is reserved before the password goes in, so that no reallocation
-// leaves a copy of it behind.
-std::wstring expand_item(const std::wstring& item, std::wstring_view username,
-                         std::wstring_view hex, std::wstring_view channel) {
-    std::wstring expanded = replace_all(item, L"{username}", username);
+// channel, into the caller's empty `expanded`. The capacity is reserved before the password
+// goes in, so that no reallocation leaves a copy of it behind; the moves below hand that one
+// buffer on.
+void expand_item(const std::wstring& item, std::wstring_view username, std::wstring_view hex,
+                 std::wstring_view channel, std::wstring& expanded) {
+    expanded = replace_all(item, L"{username}", username);
     const std::size_t with_password =
         expanded.size() + count_occurrences(expanded, L"{password}") * hex.size();
     // "{channel}" is 9 units and its replacement at most 10.
     expanded.reserve(with_password + with_password / 9 + 1);
     expanded = replace_all(std::move(expanded), L"{password}", hex);
-    return replace_all(std::move(expanded), L"{channel}", channel);
+    expanded = replace_all(std::move(expanded), L"{channel}", channel);
 }
 
-std::wstring build_command_line(const std::filesystem::path& exe, const LauncherConfig& config,
-                                std::wstring_view username, std::wstring_view hex,
-                                std::uint32_t channel) {
+// The whole command line into the caller's empty `command_line`. Every piece that may hold the
+// password is made in place, in a string that is wiped: a short one lives inside its string
+// object, and a copy of that object would be left unwiped.
+void build_command_line(const std::filesystem::path& exe, const LauncherConfig& config,
+                        std::wstring_view username, std::wstring_view hex, std::uint32_t channel,
+                        std::wstring& command_line) {
     const std::wstring channel_text = std::to_wstring(channel);
     std::vector<std::wstring> quoted;
+    // Reserved, so that no reallocation copies a short argument out of a wiped block.
     quoted.reserve(config.launchArguments.size() + 1);
     const ScopedWipe wipe_quoted(quoted);
 
-    quoted.push_back(quote_command_line_argument(exe.native()));
+    quoted.emplace_back();
+    quote_command_line_argument(exe.native(), quoted.back());
     std::size_t total = quoted.back().size();
     for (const std::wstring& item : config.launchArguments) {
-        std::wstring expanded = expand_item(item, username, hex, channel_text);
+        std::wstring expanded;
         ScopedWipe wipe_expanded(expanded);
-        quoted.push_back(quote_command_line_argument(expanded));
+        expand_item(item, username, hex, channel_text, expanded);
+        quoted.emplace_back();
+        quote_command_line_argument(expanded, quoted.back());
         total += 1 + quoted.back().size();
     }
-    std::wstring command_line;
     command_line.reserve(total);
     command_line.append(quoted.front());
     for (std::size_t i = 1; i < quoted.size(); ++i) {
         command_line.push_back(L' ');
         command_line.append(quoted[i]);
     }
-    return command_line;
 }
 
 }  // namespace
@@ -82,8 +88,7 @@ std::wstring replace_all(std::wstring text, std::wstring_view pattern,
     return text;
 }
 
-std::wstring encode_legacy_password(std::wstring_view password) {
-    std::wstring hex;
+void encode_legacy_password(std::wstring_view password, std::wstring& hex) {
     hex.reserve(password.size() * 2);
     for (wchar_t unit : password) {
         if (static_cast<unsigned>(unit) >= 256) {
@@ -94,17 +99,23 @@ std::wstring encode_legacy_password(std::wstring_view password) {
         hex.push_back(static_cast<wchar_t>(hex_digit(unit >> 4)));
         hex.push_back(static_cast<wchar_t>(hex_digit(unit)));
     }
-    return hex;
 }
 
 std::wstring quote_command_line_argument(std::wstring_view argument) {
+    std::wstring quoted;
+    quote_command_line_argument(argument, quoted);
+    return quoted;
+}
+
+void quote_command_line_argument(std::wstring_view argument, std::wstring& quoted) {
     if (argument.empty()) {
-        return L"\"\"";
+        quoted.assign(L"\"\"");
+        return;
     }
     if (argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
-        return std::wstring(argument);
+        quoted.assign(argument);
+        return;
     }
-    std::wstring quoted;
     // At most every unit doubled plus the two quotes: reserved once, as the text may be secret.
     quoted.reserve(argument.size() * 2 + 2);
     quoted.push_back(L'"');
@@ -124,7 +135,6 @@ std::wstring quote_command_line_argument(std::wstring_view argument) {
     }
     quoted.append(backslashes * 2, L'\\');
     quoted.push_back(L'"');
-    return quoted;
 }
 
 void launch_game(const LauncherConfig& config, std::wstring_view username,
@@ -137,10 +147,12 @@ void launch_game(const LauncherConfig& config, std::wstring_view username,
     if (!std::filesystem::is_regular_file(std::filesystem::status(exe))) {
         throw std::runtime_error("Game executable was not found: " + path_utf8(exe));
     }
-    std::wstring hex = encode_legacy_password(password);
+    std::wstring hex;
     ScopedWipe wipe_hex(hex);
-    std::wstring command_line = build_command_line(exe, config, username, hex, channel);
+    encode_legacy_password(password, hex);
+    std::wstring command_line;
     ScopedWipe wipe_command_line(command_line);
+    build_command_line(exe, config, username, hex, channel, command_line);
     std::wstring buffer;
     buffer.reserve(command_line.size());
     buffer.assign(command_line);

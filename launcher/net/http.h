@@ -15,6 +15,13 @@
 
 namespace bx {
 
+namespace close_calls {
+inline void close_internet(HINTERNET value) noexcept { WinHttpCloseHandle(value); }
+}  // namespace close_calls
+
+// A WinHTTP session, connection or request.
+using UniqueInternet = Unique<NullEmptyTraits<HINTERNET, close_calls::close_internet>>;
+
 // The three handles of one request, closed request first, then connection, then session (the
 // reverse of their order here). Move-only: a copy would close the same handles twice.
 struct HttpHandles {

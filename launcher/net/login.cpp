@@ -36,13 +36,12 @@ bool is_valid_token(std::string_view token) noexcept {
     return true;
 }
 
-// Escaped straight into one buffer reserved for the final size: no grown-out block is left
-// behind holding part of the password.
-std::string session_body(std::string_view username, std::string_view password) {
+// Escaped straight into the caller's empty `body`, reserved for the final size: no grown-out
+// block is left behind holding part of the password.
+void session_body(std::string_view username, std::string_view password, std::string& body) {
     static constexpr std::string_view kOpen = "{\"username\":\"";
     static constexpr std::string_view kMiddle = "\",\"password\":\"";
     static constexpr std::string_view kClose = "\"}";
-    std::string body;
     body.reserve(kOpen.size() + json_escaped_size(username) + kMiddle.size() +
                  json_escaped_size(password) + kClose.size());
     body.append(kOpen);
@@ -50,11 +49,11 @@ std::string session_body(std::string_view username, std::string_view password) {
     body.append(kMiddle);
     json_escape_append(body, password);
     body.append(kClose);
-    return body;
 }
 
-// The "token" of a session answer; the answer's own copies of it are wiped.
-std::string read_token(std::vector<char>& answer) {
+// The "token" of a session answer, into the caller's empty `token`; the answer's own copies of
+// it are wiped.
+void read_token(std::vector<char>& answer, std::string& token) {
     std::string text(answer.begin(), answer.end());
     ScopedWipe wipe_text(text);
     secure_wipe(answer);
@@ -64,9 +63,8 @@ std::string read_token(std::vector<char>& answer) {
         if (member == nullptr) {
             throw JsonError("missing token");
         }
-        std::string token = member->as_string();
+        token = member->as_string();
         secure_wipe(member->as_string());
-        return token;
     } catch (const std::exception&) {
         throw std::runtime_error(kInvalidSession);
     }
@@ -89,8 +87,8 @@ std::uint32_t read_channel(const std::vector<char>& answer) {
     }
 }
 
-// The session request: the credentials for a token.
-std::string request_token(const LauncherConfig& config, std::string_view body) {
+// The session request: the credentials for a token, into the caller's empty `token`.
+void request_token(const LauncherConfig& config, std::string_view body, std::string& token) {
     HttpResponse response = http_post_json(config.loginUrl, body, {}, config.loginTimeoutSeconds);
     switch (response.status) {
         case 401:
@@ -106,12 +104,11 @@ std::string request_token(const LauncherConfig& config, std::string_view body) {
         default:
             throw_status(response.status);
     }
-    std::string token = read_token(response.body);
+    read_token(response.body, token);
     if (!is_valid_token(token)) {
         wipe_and_release(token);
         throw std::runtime_error(kInvalidSession);
     }
-    return token;
 }
 
 // The start request: the token for a channel.
@@ -131,22 +128,27 @@ std::uint32_t request_channel(const LauncherConfig& config, std::string_view aut
 
 std::uint32_t login(const LauncherConfig& config, std::wstring_view username,
                     std::wstring_view password) {
+    // Each secret is made in a string that is already guarded, so that no copy of it is left
+    // in a frame of its own (secure.h).
     const std::string username_utf8 = wide_to_utf8(username);
-    std::string password_utf8 = wide_to_utf8(password);
+    std::string password_utf8;
     ScopedWipe wipe_password(password_utf8);
+    wide_to_utf8(password, password_utf8);
     if (username_utf8.empty() || username_utf8.size() > 20 || password_utf8.empty() ||
         password_utf8.size() > 64) {
         throw std::invalid_argument(
             "El usuario debe tener de 1 a 20 caracteres y la contraseña de 1 a 64.");
     }
-    std::string body = session_body(username_utf8, password_utf8);
+    std::string body;
     ScopedWipe wipe_body_text(body);
+    session_body(username_utf8, password_utf8, body);
 
     std::string authorization;
     ScopedWipe wipe_authorization(authorization);
     {
-        std::string token = request_token(config, body);
+        std::string token;
         ScopedWipe wipe_token(token);
+        request_token(config, body, token);
         static constexpr std::string_view kScheme = "Bearer ";
         authorization.reserve(kScheme.size() + token.size());
         authorization.append(kScheme).append(token);

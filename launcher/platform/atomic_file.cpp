@@ -49,8 +49,7 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path, std::strin
                                    std::string_view saveFailureMessage)
     : path_(path), temporary_(temporary_path_for(path)), object_(object),
       saveFailureMessage_(saveFailureMessage),
-      file_(CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr)) {
+      file_(create_file(temporary_.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS)) {
     failed_ = !file_;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 namespace bx {
 
@@ -16,10 +17,23 @@ namespace bx {
 // The same mapping for a code kept across a clean-up step.
 [[noreturn]] void throw_error_code(DWORD code, std::string_view call);
 
+// The result types whose failure `check` can see, because it is their zero: a null pointer or
+// handle (HWND, HINTERNET, the HANDLE of CreateMutexW, LPWSTR*), FALSE (BOOL, which is int), and
+// a zero count or atom (int, UINT, DWORD, ATOM). LONG is left out on purpose: HRESULT, LSTATUS
+// and NTSTATUS are all LONG, and for them 0 is success.
+template <class Result>
+concept FailsAsZero = std::is_pointer_v<Result> || std::is_same_v<Result, BOOL> ||
+                      std::is_same_v<Result, UINT> || std::is_same_v<Result, DWORD> ||
+                      std::is_same_v<Result, ATOM>;
+
 // The result of a Win32 or WinHTTP call that reports failure as FALSE, 0 or NULL, passed on;
 // a failure throws as throw_last_error does. `call` names the call in the message:
 //     check(WinHttpReceiveResponse(request, nullptr), "WinHttpReceiveResponse");
-template <class Result>
+// A HANDLE that fails as INVALID_HANDLE_VALUE has the same type as one that fails as NULL, so
+// `check` cannot refuse it: CreateFileW is called only through create_file (unique.h), which
+// puts its result into the owner that knows its empty value. Results whose failure is another
+// special value (GetFileAttributesW, WaitForSingleObject) are compared where they are made.
+template <FailsAsZero Result>
 Result check(Result result, std::string_view call) {
     if (!result) {
         throw_last_error(call);

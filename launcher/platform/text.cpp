@@ -49,11 +49,15 @@ std::wstring utf8_to_wide(std::string_view utf8) {
     return wide;
 }
 
-// One named result on every path lets the compiler build it in the caller's object: a short
-// password then never sits in this frame's own string buffer, left behind when the frame dies.
 std::string wide_to_utf8(std::wstring_view wide) {
     std::string utf8;
-    if (wide.empty()) return utf8;
+    wide_to_utf8(wide, utf8);
+    return utf8;
+}
+
+void wide_to_utf8(std::wstring_view wide, std::string& utf8) {
+    utf8.clear();
+    if (wide.empty()) return;
     const int size = platform_text_length(wide.size());
     const int needed = check(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
                                                  size, nullptr, 0, nullptr, nullptr),
@@ -63,7 +67,6 @@ std::string wide_to_utf8(std::wstring_view wide) {
                             nullptr, nullptr) != needed) {
         throw_last_error("WideCharToMultiByte");
     }
-    return utf8;
 }
 
 std::string path_utf8(const std::filesystem::path& path) { return wide_to_utf8(path.native()); }

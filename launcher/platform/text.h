@@ -11,6 +11,10 @@ namespace bx {
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
+// The same into an empty `utf8`, for a secret: the text is made in the caller's string, which
+// the caller wipes (secure.h), not in one of this function's that a return would copy.
+void wide_to_utf8(std::wstring_view wide, std::string& utf8);
+
 // A path's text in UTF-8, for messages.
 std::string path_utf8(const std::filesystem::path& path);
 

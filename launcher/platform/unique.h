@@ -1,13 +1,15 @@
 // One way to own a Windows handle or a block of system memory: Unique<Traits> holds one value
 // and closes it once, when it is reset or destroyed. The traits say how to close and what
-// "empty" is; each kind has a name of its own below, so a declaration says what it owns.
+// "empty" is; each kind has a name of its own, so a declaration says what it owns.
 // Declare owners in the order they must be released, last first: the destructor writes itself.
+//
+// The kinds that <windows.h> declares are named below. A kind from another header is named
+// where that header is already included, so that owning a handle brings in no other header:
+// UniqueInternet in net/http.h (WinHTTP), UniqueAlgorithm and UniqueHash in sync/sha256.cpp
+// (CNG), UniqueCoTaskMemory in config/settings.cpp (COM memory).
 #pragma once
 
 #include <windows.h>
-#include <bcrypt.h>
-#include <objbase.h>
-#include <winhttp.h>
 
 namespace bx {
 
@@ -67,13 +69,6 @@ struct NullEmptyTraits {
 
 namespace close_calls {
 inline void close_handle(HANDLE value) noexcept { CloseHandle(value); }
-inline void close_internet(HINTERNET value) noexcept { WinHttpCloseHandle(value); }
-inline void close_algorithm(BCRYPT_ALG_HANDLE value) noexcept {
-    BCryptCloseAlgorithmProvider(value, 0);
-}
-inline void destroy_hash(BCRYPT_HASH_HANDLE value) noexcept { BCryptDestroyHash(value); }
-template <class Pointer>
-void free_co_task_memory(Pointer value) noexcept { CoTaskMemFree(value); }
 template <class Pointer>
 void free_local_memory(Pointer value) noexcept { LocalFree(value); }
 template <class Interface>
@@ -91,16 +86,18 @@ struct FileTraits {
 };
 using UniqueFile = Unique<FileTraits>;
 
-// Kernel objects that other calls give (processes, threads).
-using UniqueHandle = Unique<NullEmptyTraits<HANDLE, close_calls::close_handle>>;
-using UniqueInternet = Unique<NullEmptyTraits<HINTERNET, close_calls::close_internet>>;
-using UniqueAlgorithm = Unique<NullEmptyTraits<BCRYPT_ALG_HANDLE, close_calls::close_algorithm>>;
-using UniqueHash = Unique<NullEmptyTraits<BCRYPT_HASH_HANDLE, close_calls::destroy_hash>>;
+// CreateFileW, through which every file and folder handle here is opened (tests and fixtures
+// too): it fails with INVALID_HANDLE_VALUE, not NULL, and a HANDLE's type does not tell the two
+// apart, so its result goes straight into the owner that knows which is empty. An empty owner
+// is a failure; GetLastError() says why.
+inline UniqueFile create_file(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
+                              DWORD flagsAndAttributes = FILE_ATTRIBUTE_NORMAL) noexcept {
+    return UniqueFile(
+        CreateFileW(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
+}
 
-// Memory that the shell hands out (SHGetKnownFolderPath and the like).
-template <class Pointer>
-using UniqueCoTaskMemory =
-    Unique<NullEmptyTraits<Pointer, close_calls::free_co_task_memory<Pointer>>>;
+// Kernel objects that other calls give (processes, threads, mutexes).
+using UniqueHandle = Unique<NullEmptyTraits<HANDLE, close_calls::close_handle>>;
 
 // Memory from LocalAlloc, which CommandLineToArgvW hands out.
 template <class Pointer>

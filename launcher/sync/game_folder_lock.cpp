@@ -46,10 +46,10 @@ HANDLE create_lock_mutex(const std::wstring& name) {
 }  // namespace
 
 std::optional<std::wstring> final_folder_path(const fs::path& directory) {
-    const UniqueFile folder(CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+    const UniqueFile folder =
+        create_file(directory.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS);
     if (!folder) {
         return std::nullopt;
     }

@@ -15,6 +15,12 @@
 namespace bx {
 namespace {
 
+void close_algorithm(BCRYPT_ALG_HANDLE value) noexcept { BCryptCloseAlgorithmProvider(value, 0); }
+void destroy_hash(BCRYPT_HASH_HANDLE value) noexcept { BCryptDestroyHash(value); }
+
+using UniqueAlgorithm = Unique<NullEmptyTraits<BCRYPT_ALG_HANDLE, close_algorithm>>;
+using UniqueHash = Unique<NullEmptyTraits<BCRYPT_HASH_HANDLE, destroy_hash>>;
+
 // A property of the SHA-256 provider that is one 32-bit number.
 ULONG dword_property(BCRYPT_ALG_HANDLE provider, const wchar_t* name, std::string_view call) {
     ULONG value = 0;
