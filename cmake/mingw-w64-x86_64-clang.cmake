@@ -1,13 +1,12 @@
 # Cross build for 64-bit Windows with clang on the MinGW-w64 GCC's headers and libraries (posix
-# threads): a second compiler's reading of the same sources. Run under Wine like the GCC build.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+# threads): a second compiler's reading of the same sources. The GCC build's toolchain gives the
+# target, the resource compiler, the find-root rules and Wine; only the compilers differ.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake)
 
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-mingw32)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-mingw32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_SYSROOT /usr/x86_64-w64-mingw32)
 
 # clang finds the target's C headers in the sysroot but not GCC's C++ library: take the
@@ -22,11 +21,3 @@ set(CMAKE_CXX_FLAGS_INIT "-femulated-tls -isystem ${gcc_dir}/include/c++ \
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${gcc_dir} -pthread")
 # The linker then says "duplicate section ... has different size" for the type-name strings that
 # the two compilers lay out differently; it keeps one of them, and the types compare equal.
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
