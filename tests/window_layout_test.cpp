@@ -101,13 +101,18 @@ std::string misfits(const bx::ClientSize& client, int dpi, int heroPercent, int 
             }
         }
     }
-    if (layout.registerLink.x + layout.registerLink.width >
-        layout.innerLeft + layout.innerWidth) {
-        found += " bottom line wider than the column;";
+    for (const bx::Placement& text : {layout.accountPrompt, layout.registerLink}) {
+        if (text.x < layout.innerLeft ||
+            text.x + text.width > layout.innerLeft + layout.innerWidth) {
+            found += " bottom line wider than the column;";
+        }
     }
+    // The panel's height is the client's less 80 scaled as one length, which at a DPI that is
+    // no multiple of 24 may be a pixel less than the two margins of 40.
     const int margin = bx::scale_length(40, dpi);
+    const int bottomMargin = bx::scale_length(80, dpi) - margin;
     if (layout.panel.right + margin > client.width ||
-        layout.panel.bottom + margin > client.height) {
+        layout.panel.bottom + bottomMargin > client.height) {
         found += " panel past its margin;";
     }
     return found;
@@ -162,7 +167,7 @@ std::string panel_misfit(int width, int dpi, int heroPercent, int promptWidth, i
     const bx::WindowLayout layout =
         compute_layout(width, 640, dpi, heroPercent, promptWidth, linkWidth);
     const int panelWidth = layout.panel.right - layout.panel.left;
-    const int minimum = bx::minimum_panel_width(dpi, promptWidth, linkWidth);
+    const int minimum = bx::minimum_panel_width(dpi);
     const int share = width * heroPercent / 100;
     std::string found;
     if (panelWidth < minimum) {
@@ -181,8 +186,8 @@ std::string panel_misfit(int width, int dpi, int heroPercent, int promptWidth, i
 
 TEST(Layout, HeroGivesWayToThePanelAtEveryShareAndDpi) {
     for (const int dpi : {96, 120, 144, 168, 192}) {
-        // No bottom line measured, the default texts' widths, and a bottom line that makes
-        // the panel wider than its design width.
+        // No bottom line measured, the default texts' widths, and a bottom line far wider
+        // than the panel: the panel keeps its width, the hero its share.
         for (const int lineWidth : {0, bx::scale_length(100, dpi), bx::scale_length(500, dpi)}) {
             const bx::ClientSize minimum = bx::minimum_client_size(dpi, lineWidth, lineWidth);
             const bx::ClientSize start =
@@ -229,10 +234,10 @@ TEST(Layout, StartingSizeFitsTheScreenButNotBelowTheMinimum) {
         EXPECT_EQ(start.width, c.expected.width) << c.dpi << " dpi in " << c.available.width;
         EXPECT_EQ(start.height, c.expected.height) << c.dpi << " dpi in " << c.available.height;
     }
-    // A bottom line too wide for the design width makes the window wider.
+    // A bottom line too wide for the column leaves the window at the design size.
     const bx::ClientSize wideLine = bx::starting_client_size(96, 900, 300, kAnyRoom);
-    EXPECT_EQ(wideLine.width, bx::minimum_client_size(96, 900, 300).width);
-    EXPECT_GT(wideLine.width, 1020);
+    EXPECT_EQ(wideLine.width, 1020);
+    EXPECT_EQ(wideLine.height, 640);
 }
 
 TEST(Layout, WindowIsMovedInsideTheWorkArea) {
@@ -317,6 +322,68 @@ TEST(Layout, BottomLineFollowsThePromptWidthAndThePanelBottom) {
     EXPECT_EQ(taller[ColumnControl::heading].y, 76);
 }
 
+// Where the prompt and the link do not fit the column side by side, the link goes on a line
+// of its own below the prompt, and each is cut to the column; the hero keeps its share and the
+// column above keeps its places.
+TEST(Layout, ALongBottomLineWrapsInsideTheColumn) {
+    struct Line {
+        const char* name;
+        int prompt;  // at 96 DPI; scaled like the fonts
+        int link;
+        bool wraps;
+    };
+    const Line lines[] = {
+        {"the default texts", 113, 88, false},
+        {"just fits", 200, 114, false},  // 200 + 4 + 6 + 114 + 4 = 328, the column
+        {"one pixel over", 200, 115, true},
+        {"a prompt longer than the column", 560, 300, true},
+        {"a link longer than the column", 90, 700, true},
+        {"about 400 characters", 1900, 650, true},
+    };
+    // The DPIs players use, and the smaller ones at which the window lays itself out on
+    // small work areas.
+    for (const int dpi : {96, 120, 144, 84, 88, 106, 115}) {
+        for (const Line& line : lines) {
+            const int prompt = line.prompt * dpi / 96;
+            const int link = line.link * dpi / 96;
+            const std::string where = std::string(line.name) + " at " + std::to_string(dpi);
+            const bx::ClientSize start = bx::starting_client_size(dpi, prompt, link, kAnyRoom);
+            for (const bx::ClientSize client :
+                 {start, bx::minimum_client_size(dpi, prompt, link)}) {
+                const bx::WindowLayout layout =
+                    compute_layout(client.width, client.height, dpi, 53, prompt, link);
+                const bx::WindowLayout unmeasured =
+                    compute_layout(client.width, client.height, dpi, 53, 0, 0);
+                EXPECT_EQ(misfits(client, dpi, 53, prompt, link), "") << where;
+                EXPECT_EQ(layout.heroWidth, unmeasured.heroWidth) << where;
+                for (int i = 0; i < bx::kColumnControlCount; ++i) {
+                    EXPECT_EQ(layout.column[i].y, unmeasured.column[i].y) << where;
+                }
+                const bx::Placement& p = layout.accountPrompt;
+                const bx::Placement& l = layout.registerLink;
+                // The link keeps the bottom line's place; a wrapped prompt stands above it.
+                EXPECT_EQ(l.y, layout.panel.bottom - bx::scale_length(42, dpi)) << where;
+                if (dpi == 96 && client.width == start.width) {
+                    EXPECT_EQ(p.y < l.y, line.wraps) << where;
+                }
+                if (p.y < l.y) {
+                    EXPECT_EQ(p.y + p.height, l.y) << where;
+                    EXPECT_EQ(l.x, layout.innerLeft) << where;
+                    EXPECT_EQ(p.width, std::min(prompt + bx::scale_length(4, dpi),
+                                                layout.innerWidth)) << where;
+                    EXPECT_EQ(l.width, std::min(link + bx::scale_length(4, dpi),
+                                                layout.innerWidth)) << where;
+                }
+            }
+            // At the design size the hero has its whole share, however long the line.
+            const bx::ClientSize design{bx::scale_length(1020, dpi), bx::scale_length(640, dpi)};
+            EXPECT_EQ(compute_layout(design.width, design.height, dpi, 53, prompt, link).heroWidth,
+                      design.width * 53 / 100)
+                << where;
+        }
+    }
+}
+
 // The bottom line's default texts in the body font, measured at a DPI.
 int default_prompt_width(int dpi) { return 113 * dpi / 96; }
 int default_link_width(int dpi) { return 88 * dpi / 96; }
@@ -340,7 +407,8 @@ TEST(LayoutScale, TheLargestDpiWhoseMinimumFitsTheWorkArea) {
              Case{"800x600 at 125 %", 120, {790, 539}, 88},
              Case{"1920x1080 at 200 %", 192, {1910, 997}, 163},
              Case{"800x600 at 200 %", 192, {790, 516}, 84},
-             Case{"800x600 with a bottom line longer than the screen", 96, {790, 547}, 65, 900},
+             // A bottom line on two lines makes the panel one line taller.
+             Case{"800x600 with a bottom line longer than the screen", 96, {790, 547}, 85, 900},
          }) {
         const int prompt = c.promptWidth != 0 ? c.promptWidth : default_prompt_width(c.dpi);
         EXPECT_EQ(bx::fitting_layout_dpi(c.dpi, c.available, prompt, default_link_width(c.dpi)),

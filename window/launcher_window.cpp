@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <climits>
 #include <exception>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "window/messages.h"
 #include "window/operation.h"
 #include "window/painting.h"
+#include "window/secret_edit.h"
 #include "window/status_thread.h"
 #include "window/texts.h"
 
@@ -225,6 +227,7 @@ private:
     int heroWidth = 0;
     std::wstring rememberCaption;  // the check box's caption as it fits its width
     HWND lastFocus = nullptr;      // the input that gets the focus back on activation
+    int passwordLongest = 0;       // the longest the password has been since it was wiped
     int dpi = 96;        // the window's own: its frame
     int layoutDpi = 96;  // what the layout, fonts and pictures are scaled by (fitting_layout_dpi)
     bool busy = false;
@@ -397,8 +400,10 @@ void LauncherWindow::create_controls() {
     // Drawn by the window: its lines end in an ellipsis where the text goes on.
     statusText = create_control(L"STATIC", branding.idleText, SS_OWNERDRAW, 0, 0,
                                 smallFont.get());
-    accountPrompt = create_control(L"STATIC", branding.accountPrompt, 0, 0, 0, bodyFont.get());
-    registerLink = create_control(L"STATIC", branding.registerLink, SS_NOTIFY, 0,
+    // The bottom line's texts are placed no wider than the column: what does not fit is cut.
+    accountPrompt = create_control(L"STATIC", branding.accountPrompt, SS_ENDELLIPSIS, 0, 0,
+                                   bodyFont.get());
+    registerLink = create_control(L"STATIC", branding.registerLink, SS_NOTIFY | SS_ENDELLIPSIS, 0,
                                   IDC_REGISTER_LINK, bodyFont.get());
     EnableWindow(registerLink, config.registrationUrl.empty() ? FALSE : TRUE);
 }
@@ -595,6 +600,10 @@ LRESULT LauncherWindow::control_color(UINT message, HDC dc, HWND control) {
 }
 
 void LauncherWindow::on_command(WPARAM wParam) {
+    if (LOWORD(wParam) == IDC_PASSWORD && HIWORD(wParam) == EN_CHANGE) {
+        passwordLongest = std::max(passwordLongest, GetWindowTextLengthW(passwordEdit));
+        return;
+    }
     if (HIWORD(wParam) != 0) {
         return;
     }
@@ -763,7 +772,8 @@ void LauncherWindow::on_operation_done(LPARAM lParam) {
     }
     if (result->success) {
         show_status(result->message, false);
-        SetWindowTextW(passwordEdit, L"");
+        bx::wipe_edit_text(passwordEdit, passwordLongest);
+        passwordLongest = 0;
         if (result->closeWindow) {
             DestroyWindow(hwnd);
         }

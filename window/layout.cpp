@@ -37,22 +37,29 @@ constexpr ColumnControl column_control(int index) { return static_cast<ColumnCon
 constexpr int kDesignClientWidth = 1020;
 constexpr int kDesignClientHeight = 640;
 
+// The narrowest the login panel gets, at 96 DPI.
+constexpr int kDesignPanelWidth = 330;
+
+// Where the bottom line's texts go: beside each other where both fit the column, else the link
+// on a line of its own below the prompt.
+bool bottom_line_wraps(int innerWidth, int dpi, int promptWidth, int linkWidth) {
+    const auto s = [dpi](int n) { return scale_length(n, dpi); };
+    return promptWidth + s(4) + s(6) + linkWidth + s(4) > innerWidth;
+}
+
+// The column's width in a panel of `panelWidth`.
+int inner_width(int panelWidth, int dpi) { return panelWidth - scale_length(72, dpi); }
+
 // The panel's height below which the bottom line, which hangs from the panel bottom, would
 // run into the column, which hangs from the panel top.
-int minimum_panel_height(int dpi) {
+int minimum_panel_height(int dpi, bool twoLines) {
     int columnBottom = 0;
     for (int i = 0; i < kColumnControlCount; ++i) {
         const ColumnRow row = column_row(column_control(i));
         columnBottom = std::max(columnBottom, scale_length(row.offset, dpi) +
                                                   scale_length(row.height, dpi));
     }
-    return columnBottom + scale_length(42, dpi);
-}
-
-// From the left of the account prompt to the right of the registration link.
-int bottom_line_width(int dpi, int promptWidth, int linkWidth) {
-    const auto s = [dpi](int n) { return scale_length(n, dpi); };
-    return promptWidth + s(4) + s(6) + linkWidth + s(4);
+    return columnBottom + scale_length(42, dpi) + (twoLines ? scale_length(24, dpi) : 0);
 }
 
 }  // namespace
@@ -64,16 +71,14 @@ int scale_length(int designLength, int dpi) {
     return static_cast<int>(product >= 0 ? (product + half) / 96 : (product - half) / 96);
 }
 
-int minimum_panel_width(int dpi, int promptWidth, int linkWidth) {
-    return std::max(scale_length(330, dpi),
-                    bottom_line_width(dpi, promptWidth, linkWidth) + scale_length(72, dpi));
-}
+int minimum_panel_width(int dpi) { return scale_length(kDesignPanelWidth, dpi); }
 
-int hero_width(int clientWidth, int dpi, int heroWidthPercent, int promptWidth, int linkWidth) {
+int hero_width(int clientWidth, int dpi, int heroWidthPercent) {
     const int share = clientWidth * heroWidthPercent / 100;
-    // What the panel and its two margins leave of the width.
-    const int left = clientWidth - scale_length(80, dpi) -
-                     minimum_panel_width(dpi, promptWidth, linkWidth);
+    // What the panel and its two margins leave of the width, each margin scaled by itself as
+    // the layout places it.
+    const int margin = scale_length(40, dpi);
+    const int left = clientWidth - margin - minimum_panel_width(dpi) - margin;
     return std::max(0, std::min(share, left));
 }
 
@@ -82,15 +87,16 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     const auto s = [dpi](int n) { return scale_length(n, dpi); };
     WindowLayout layout;
 
-    layout.heroWidth = hero_width(clientWidth, dpi, heroWidthPercent, promptWidth, linkWidth);
+    layout.heroWidth = hero_width(clientWidth, dpi, heroWidthPercent);
     const int x = s(40) + layout.heroWidth;
     const int y = s(40);
-    const int width = std::max(clientWidth - x - s(40), s(330));
-    const int height = std::max(clientHeight - s(80), minimum_panel_height(dpi));
+    const int width = std::max(clientWidth - x - s(40), minimum_panel_width(dpi));
+    layout.innerLeft = x + s(36);
+    layout.innerWidth = inner_width(width, dpi);
+    const bool twoLines = bottom_line_wraps(layout.innerWidth, dpi, promptWidth, linkWidth);
+    const int height = std::max(clientHeight - s(80), minimum_panel_height(dpi, twoLines));
     layout.panel = {x, y, x + width, y + height};
 
-    layout.innerLeft = x + s(36);
-    layout.innerWidth = width - s(72);
     for (int i = 0; i < kColumnControlCount; ++i) {
         const ColumnRow row = column_row(column_control(i));
         layout.column[static_cast<std::size_t>(i)] = {layout.innerLeft, y + s(row.offset),
@@ -98,16 +104,28 @@ WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int hero
     }
 
     const int bottomY = layout.panel.bottom - s(42);
-    layout.accountPrompt = {layout.innerLeft, bottomY, promptWidth + s(4), s(24)};
-    layout.registerLink = {layout.innerLeft + promptWidth + s(4) + s(6), bottomY,
-                           linkWidth + s(4), s(24)};
+    if (!twoLines) {
+        layout.accountPrompt = {layout.innerLeft, bottomY, promptWidth + s(4), s(24)};
+        layout.registerLink = {layout.innerLeft + promptWidth + s(4) + s(6), bottomY,
+                               linkWidth + s(4), s(24)};
+        return layout;
+    }
+    // Each on a line of its own, no wider than the column: the controls cut what does not
+    // fit, and the link is clickable just over the text it shows.
+    const auto fitted = [&layout](int textWidth) { return std::min(textWidth, layout.innerWidth); };
+    layout.accountPrompt = {layout.innerLeft, bottomY - s(24), fitted(promptWidth + s(4)), s(24)};
+    layout.registerLink = {layout.innerLeft, bottomY, fitted(linkWidth + s(4)), s(24)};
     return layout;
 }
 
 ClientSize minimum_client_size(int dpi, int promptWidth, int linkWidth) {
     const auto s = [dpi](int n) { return scale_length(n, dpi); };
-    return {s(40) + minimum_panel_width(dpi, promptWidth, linkWidth) + s(40),
-            minimum_panel_height(dpi) + s(80)};
+    // A bottom line that wraps in a wider panel wraps in the narrowest one too, which so
+    // needs the most height.
+    const int panelWidth = minimum_panel_width(dpi);
+    const bool twoLines =
+        bottom_line_wraps(inner_width(panelWidth, dpi), dpi, promptWidth, linkWidth);
+    return {s(40) + panelWidth + s(40), minimum_panel_height(dpi, twoLines) + s(80)};
 }
 
 ClientSize starting_client_size(int dpi, int promptWidth, int linkWidth, ClientSize available) {

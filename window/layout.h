@@ -9,15 +9,14 @@ namespace bx {
 // A length designed at 96 DPI, in device pixels at `dpi` (rounded to the nearest pixel).
 int scale_length(int designLength, int dpi);
 
-// The narrowest the login panel gets: its design width, or wider when the bottom line needs
-// it. promptWidth and linkWidth are the measured text widths of the bottom line (0 when the
-// measurement failed).
-int minimum_panel_width(int dpi, int promptWidth, int linkWidth);
+// The narrowest the login panel gets: its design width. Its texts keep to it, however long
+// an operator makes them.
+int minimum_panel_width(int dpi);
 
 // The part of the client width taken by the hero panel: its share (not scaled), but never so
 // much that the panel beside it is left narrower than its minimum. The hero gives way, since
 // the panel holds everything the player needs.
-int hero_width(int clientWidth, int dpi, int heroWidthPercent, int promptWidth, int linkWidth);
+int hero_width(int clientWidth, int dpi, int heroWidthPercent);
 
 struct Placement {
     int x = 0;
@@ -71,17 +70,20 @@ struct ClientSize {
     int height = 0;
 };
 
+// promptWidth and linkWidth are the measured text widths of the bottom line (0 when the
+// measurement failed). The prompt and the link share a line where both fit the column; else
+// the link stands on a line of its own below the prompt, and each is cut to the column.
 WindowLayout compute_layout(int clientWidth, int clientHeight, int dpi, int heroWidthPercent,
                             int promptWidth, int linkWidth);
 
-// The smallest client area in which the panel keeps its margins and the bottom line fits in
-// the column: every control lies inside it and nothing overlaps. The hero has given way
-// completely there. The window's minimum tracking size is this area with its frame.
+// The smallest client area in which the panel keeps its margins and every control lies inside
+// it without overlaps, the bottom line on two lines where it needs them. The hero has given
+// way completely there. The window's minimum tracking size is this area with its frame.
 ClientSize minimum_client_size(int dpi, int promptWidth, int linkWidth);
 
 // The design size, 1020 x 640 at 96 DPI, scaled like every other length, made smaller where
 // `available` (the client area that the screen's work area leaves) is smaller, and never
-// below the minimum, which is larger only for a long bottom line.
+// below the minimum.
 ClientSize starting_client_size(int dpi, int promptWidth, int linkWidth, ClientSize available);
 
 struct ScreenPoint {
