@@ -3,7 +3,9 @@
 // From just before CreateProcessW to the moment the program's visible top-level window of
 // CLASS and all its visible child windows have nothing left to paint and its thread has come
 // back to its message loop (a WM_NULL sent to the window has been answered), so the last
-// paint handler has returned. Then the window is closed with WM_CLOSE.
+// paint handler has returned. Then, two seconds after the window showed (or at once when the
+// paint came later), the program's working set and peak working set are read, and the window
+// is closed with WM_CLOSE.
 #include "bare_loops.h"
 
 #include <windows.h>
@@ -61,10 +63,19 @@ bool needs_paint(HWND window) {
     return pending;
 }
 
-std::uint64_t peak_of(HANDLE process) {
+// What a program holds once its start-up is over, rather than what it briefly needed on the way.
+constexpr double kSettleSeconds = 2.0;
+
+struct WorkingSet {
+    std::uint64_t current = 0;
+    std::uint64_t peak = 0;
+};
+
+WorkingSet working_set_of(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return {};
+    return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
 }
 
 void one_round(const wchar_t* type, std::wstring commandLine, int round) {
@@ -97,15 +108,19 @@ void one_round(const wchar_t* type, std::wstring commandLine, int round) {
         Sleep(1);
     }
     const double painted = bench::now_seconds();
-    const std::uint64_t peak = peak_of(child.info.hProcess);
+    while (bench::now_seconds() < created + kSettleSeconds) Sleep(10);
+    const double settled = bench::now_seconds();
+    const WorkingSet memory = working_set_of(child.info.hProcess);
     PostMessageW(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(child.info.hProcess, 20000) != WAIT_OBJECT_0) {
         TerminateProcess(child.info.hProcess, 1);
         WaitForSingleObject(child.info.hProcess, 5000);
     }
     std::printf("{\"kind\":\"startup\",\"round\":%d,\"seconds\":%.6f,\"visible_s\":%.6f,"
-                "\"peak\":%llu}\n",
-                round, painted - start, created - start, static_cast<unsigned long long>(peak));
+                "\"settled_s\":%.6f,\"working_set\":%llu,\"peak\":%llu}\n",
+                round, painted - start, created - start, settled - start,
+                static_cast<unsigned long long>(memory.current),
+                static_cast<unsigned long long>(memory.peak));
     std::fflush(stdout);
 }
 

@@ -252,11 +252,12 @@ void LauncherWindow::load_icon(HINSTANCE instance) {
 
 void LauncherWindow::load_hero_picture(HINSTANCE instance) {
     const std::filesystem::path path = bx::resolve_config_path(config, config.branding.heroImage);
+    const bx::PictureSize screen = bx::virtual_screen_size();
     if (!path.empty()) {
-        heroBitmap = bx::load_picture_file(path);
+        heroBitmap = bx::load_picture_file(path, screen);
     }
     if (!heroBitmap) {
-        heroBitmap = bx::load_picture_resource(instance);
+        heroBitmap = bx::load_picture_resource(instance, screen);
     }
 }
 
