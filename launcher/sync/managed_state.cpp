@@ -72,7 +72,7 @@ void check_record_path(const GameFolder& folder, std::string_view relativePath) 
 // The records of a state file's text; throws, naming nothing, when the text is not a state.
 IndexedState parse_state(const GameFolder& folder, std::string text) {
     JsonValue root = parse_json(text);
-    text = std::string();  // the document holds what is needed from here on
+    text = std::string();  // released: the document holds all that is needed from here on
     JsonValue* schema = root.find("schema");
     JsonValue* files = root.find("files");
     if (schema == nullptr) {
@@ -127,21 +127,19 @@ fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativ
 
 IndexedState load_indexed_state(const GameFolder& folder) {
     const fs::path statePath = managed_state_path(folder.directory());
-    try {
-        std::error_code error;
-        const Presence presence = presence_of(statePath, error);
-        if (presence == Presence::absent) {
-            return {};
-        }
-        if (presence == Presence::unknown) {
-            throw std::runtime_error("Could not inspect patch ownership state: " + error.message());
-        }
-        std::error_code again;
-        if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
-            throw std::runtime_error("Patch ownership state is not a regular file");
-        }
-    } catch (const std::exception&) {
-        rethrow_naming(statePath);
+    std::error_code error;
+    const Presence presence = presence_of(statePath, error);
+    if (presence == Presence::absent) {
+        return {};
+    }
+    if (presence == Presence::unknown) {
+        throw std::runtime_error(path_utf8(statePath) +
+                                 ": Could not inspect patch ownership state: " + error.message());
+    }
+    std::error_code again;
+    if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
+        throw std::runtime_error(path_utf8(statePath) +
+                                 ": Patch ownership state is not a regular file");
     }
     // A file that cannot be opened or read is named by the read's own message.
     std::string text = read_file_bytes(statePath);
