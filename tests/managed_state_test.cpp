@@ -122,7 +122,8 @@ TEST(SaveManagedState, WritesTheExactTextAndReadsItBack) {
     // Written escaped, but no Windows file name holds a quote or a control byte: such a record
     // is refused when it is read back.
     EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }),
-              "Managed patch state contains an unsafe path: " + state[1].path);
+              bx::path_utf8(state_file(folder)) +
+                  ": Managed patch state contains an unsafe path: " + state[1].path);
 
     const bx::ManagedState readable = {
         {"data/a.bin", kDigestA, true},
@@ -172,53 +173,106 @@ TEST(LoadManagedState, MissingFileIsAnEmptyState) {
     EXPECT_FALSE(fs::exists(state_file(folder)));
 }
 
-TEST(LoadManagedState, RefusesEveryDefectWithItsOwnMessage) {
+// How a failure reaches its callers: the kind of exception, and whether its text is given
+// whole or only begins with it (the system's text after a failed call differs between systems).
+enum class Kind { json, conversion, other };
+
+struct Refusal {
+    Kind kind;
+    std::string text;
+};
+
+// What loading the state file of `folder` throws.
+Refusal load_refusal(const ScratchGameFolder& folder) {
+    try {
+        bx_test::load_state_records(folder.path());
+    } catch (const bx::JsonError& error) {
+        return {Kind::json, error.what()};
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ERROR_NO_UNICODE_TRANSLATION);
+        return {Kind::conversion, error.what()};
+    } catch (const std::exception& error) {
+        return {Kind::other, error.what()};
+    }
+    ADD_FAILURE() << "the load should fail";
+    return {};
+}
+
+// Every text that is not a state names the file by its full path, keeps the reason's own text
+// and kind, and leaves the file as it was.
+TEST(LoadManagedState, RefusesEveryDefectNamingTheFileAndKeepingItsReason) {
     const std::string incomplete = "Patch ownership state is unsupported or incomplete";
+    // The launcher's own text of two records, as a disk fault may leave it: cut after the first.
+    std::string written;
+    {
+        ScratchGameFolder source;
+        bx::save_managed_state(source.path(), {{"a.bin", kDigestA, true}, {"b.bin", kDigestB, false}});
+        written = file_bytes(state_file(source));
+    }
+    const std::string cut = written.substr(0, written.find("},\n") + 3);
     const struct {
         const char* name;
         std::string text;
-        std::string message;
+        Kind kind;
+        std::string reason;  // for a conversion, what the text begins with
     } cases[] = {
-        {"schema 2", "{\"schema\": 2, \"files\": []}", incomplete},
-        {"schema as string", "{\"schema\": \"1\", \"files\": []}", "JSON value is not a number"},
-        {"schema fraction", "{\"schema\": 1.5, \"files\": []}", "JSON number is not an integer"},
-        {"no schema", "{\"files\": []}", incomplete},
-        {"no files", "{\"schema\": 1}", incomplete},
-        {"root array", "[1]", incomplete},
-        {"files object", "{\"schema\": 1, \"files\": {}}", "JSON value is not an array"},
-        {"entry string", state_with("\"a\""), "Patch ownership state entry is incomplete"},
-        {"entry without sha256",
-         state_with("{\"path\": 5, \"removeWhenUnlisted\": \"x\"}"),
+        {"foreign text", "Notas del jugador: no borrar", Kind::json, "unexpected token at byte 0"},
+        {"cut short", cut, Kind::json, "unexpected end of input at byte " + std::to_string(cut.size())},
+        {"empty", "", Kind::json, "unexpected end of input at byte 0"},
+        {"UTF-16", std::string("\xFF\xFE{\0}\0", 6), Kind::json, "unexpected token at byte 0"},
+        {"schema 2", "{\"schema\": 2, \"files\": []}", Kind::other, incomplete},
+        {"schema as string", "{\"schema\": \"1\", \"files\": []}", Kind::json,
+         "JSON value is not a number"},
+        {"schema fraction", "{\"schema\": 1.5, \"files\": []}", Kind::json,
+         "JSON number is not an integer"},
+        {"no schema", "{\"files\": []}", Kind::other, incomplete},
+        {"no files", "{\"schema\": 1}", Kind::other, incomplete},
+        {"root array", "[1]", Kind::other, incomplete},
+        {"files object", "{\"schema\": 1, \"files\": {}}", Kind::json,
+         "JSON value is not an array"},
+        {"entry string", state_with("\"a\""), Kind::other,
          "Patch ownership state entry is incomplete"},
-        {"flag as string", state_with(entry("a.bin", kDigestA, "\"true\"")),
+        {"entry without sha256", state_with("{\"path\": 5, \"removeWhenUnlisted\": \"x\"}"),
+         Kind::other, "Patch ownership state entry is incomplete"},
+        {"flag as string", state_with(entry("a.bin", kDigestA, "\"true\"")), Kind::json,
          "JSON value is not a boolean"},
         {"path as number",
          state_with("{\"path\": 5, \"sha256\": \"" + kDigestA + "\", \"removeWhenUnlisted\": true}"),
-         "JSON value is not a string"},
-        {"short digest", state_with(entry("a.bin", std::string(63, 'a'))),
+         Kind::json, "JSON value is not a string"},
+        {"short digest", state_with(entry("a.bin", std::string(63, 'a'))), Kind::other,
          "Patch ownership state contains an invalid SHA-256"},
         {"duplicate", state_with(entry("Data/Music.bin") + "," + entry("data/music.BIN")),
-         "Patch ownership state contains a duplicate path"},
+         Kind::other, "Patch ownership state contains a duplicate path"},
         {"duplicate beyond A-Z", state_with(entry("\xC3\x89.pak") + "," + entry("\xC3\xA9.pak")),
-         "Patch ownership state contains a duplicate path"},
-        {"unsafe", state_with(entry("../x.bin")),
+         Kind::other, "Patch ownership state contains a duplicate path"},
+        {"unsafe", state_with(entry("../x.bin")), Kind::other,
          "Managed patch state contains an unsafe path: ../x.bin"},
-        {"state file itself", state_with(entry(".KADEORVINDAL-managed.json")),
+        {"state file itself", state_with(entry(".KADEORVINDAL-managed.json")), Kind::other,
          "Managed patch state path escapes the game directory"},
+        {"Latin-1 path", state_with(entry("caf\xE9.pak")), Kind::conversion, "MultiByteToWideChar: "},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         ScratchGameFolder folder;
         write_bytes(state_file(folder), c.text);
-        EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }), c.message) << c.name;
+        const std::string expected = bx::path_utf8(state_file(folder)) + ": " + c.reason;
+        const Refusal refusal = load_refusal(folder);
+        EXPECT_EQ(refusal.kind, c.kind);
+        if (c.kind == Kind::conversion) {
+            EXPECT_EQ(refusal.text.rfind(expected, 0), 0u) << refusal.text;
+            EXPECT_GT(refusal.text.size(), expected.size()) << "the system's text is missing";
+        } else {
+            EXPECT_EQ(refusal.text, expected);
+        }
+        EXPECT_EQ(file_bytes(state_file(folder)), c.text);
     }
+}
 
+TEST(LoadManagedState, AStateThatIsNotAFileIsNamedToo) {
     ScratchGameFolder folder;
-    write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [");
-    EXPECT_THROW(bx_test::load_state_records(folder.path()), bx::JsonError);
-    fs::remove(state_file(folder));
     fs::create_directories(state_file(folder));
     EXPECT_EQ(thrown_text([&] { bx_test::load_state_records(folder.path()); }),
-              "Patch ownership state is not a regular file");
+              bx::path_utf8(state_file(folder)) + ": Patch ownership state is not a regular file");
 }
 
 TEST(LoadManagedState, IgnoresUnknownMembersAndAByteOrderMark) {

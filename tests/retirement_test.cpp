@@ -1,5 +1,6 @@
 #include "launcher/sync/retirement.h"
 
+#include "launcher/platform/text.h"
 #include "launcher/sync/managed_state.h"
 #include "launcher/sync/sha256.h"
 
@@ -168,7 +169,7 @@ TEST(RetireUnlistedFiles, ABrokenStateFileStopsBeforeAnythingIsRemoved) {
     write_bytes(state_file(folder), "{\"schema\": 1, \"files\": [{\"path\": \"a.bin\", \"sha256\": \"" +
                                         record.sha256 + "\", \"removeWhenUnlisted\": true}, 7]}");
     EXPECT_EQ(thrown_text([&] { bx::retire_unlisted_files(folder.path(), {}); }),
-              "Patch ownership state entry is incomplete");
+              bx::path_utf8(state_file(folder)) + ": Patch ownership state entry is incomplete");
     EXPECT_TRUE(fs::exists(folder / L"a.bin"));
 }
 

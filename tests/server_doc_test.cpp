@@ -1,9 +1,9 @@
 // The operators' page on the server side (docs/server.md) must not drift from the code: its
-// worked login example is replayed against the loopback server and the fake game client, and
-// every row of its tables of account-server answers gives the player the message the row names.
+// worked login example is replayed against the loopback server and the fake game client, down
+// to the game's whole command line, and every row of its tables of account-server answers gives
+// the player the message the row names.
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -153,14 +153,6 @@ std::wstring member_text(const bx::JsonValue& object, const char* key) {
     return bx::utf8_to_wide(object.find(key)->as_string());
 }
 
-std::vector<std::wstring> command_line_arguments(const std::string& commandLine) {
-    int count = 0;
-    wchar_t** split = CommandLineToArgvW(bx::utf8_to_wide(commandLine).c_str(), &count);
-    std::vector<std::wstring> arguments(split, split + count);
-    LocalFree(split);
-    return arguments;
-}
-
 // The worked example: the configuration, the four messages of the exchange and the game's
 // command line, and an account server on the loopback server that answers as the page shows.
 class ServerPage : public testing::Test {
@@ -242,22 +234,33 @@ TEST_F(ServerPage, TheWorkedExampleTakesThePlayerFromLoginToTheGameStart) {
     }
 
     // The game, installed where the example's configuration puts it, but in a scratch folder.
-    const std::vector<std::wstring> documentedArguments = command_line_arguments(commandLine_);
-    ASSERT_FALSE(documentedArguments.empty());
-    EXPECT_EQ(documentedArguments[0],
-              (fs::path(config_.gameDirectory) / config_.gameExecutable).lexically_normal().native());
+    // The page's line names the executable by the example's path, written as the page says an
+    // argument is written: in quotes only when it holds a blank. So the line the game receives
+    // is the page's, with the scratch path in place of the example's.
+    const std::wstring documentedLine = bx::utf8_to_wide(commandLine_);
+    const std::wstring documentedExecutable =
+        (fs::path(config_.gameDirectory) / config_.gameExecutable).lexically_normal().native();
+    std::wstring expectedLine = documentedLine;
+    const std::size_t at = expectedLine.find(documentedExecutable);
+    ASSERT_NE(at, std::wstring::npos)
+        << "the page's command line does not name " << bx::wide_to_utf8(documentedExecutable);
     config_.gameDirectory = folder_ / L"game";
     const fs::path executable = (fs::path(config_.gameDirectory) / config_.gameExecutable).lexically_normal();
     fs::create_directories(executable.parent_path());
     fs::copy_file(bx_test::host_path(BX_FAKE_GAME_EXE), executable);
+    std::wstring executableText = executable.native();
+    if (executableText.find_first_of(L" \t") != std::wstring::npos) {
+        executableText = L"\"" + executableText + L"\"";
+    }
     const fs::path record = folder_ / L"record.bin";
     bx_test::record_fake_game_to(record);
     bx::launch_game(config_, username, password, channel);
     const bx_test::FakeGameRecord started = bx_test::wait_for_fake_game_record(record);
-    ASSERT_EQ(started.argv.size(), documentedArguments.size());
+    expectedLine.replace(at, documentedExecutable.size(), executableText);
+    EXPECT_EQ(started.commandLine, expectedLine);
+    ASSERT_FALSE(started.argv.empty());
     EXPECT_EQ(started.argv[0], executable.native());
-    EXPECT_EQ(std::vector<std::wstring>(started.argv.begin() + 1, started.argv.end()),
-              std::vector<std::wstring>(documentedArguments.begin() + 1, documentedArguments.end()));
+    EXPECT_EQ(fs::path(started.currentDirectory), fs::path(config_.gameDirectory));
 }
 
 // Each table answers one of the two requests; the other is answered as in the worked example.

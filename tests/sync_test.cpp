@@ -383,6 +383,94 @@ TEST(SynchronizeClientFiles, HostileManifestsChangeNothing) {
     }
 }
 
+// A state file that is not a state, as a player's editor, another program or a disk fault may
+// leave it: the run stops with the file's full path in front of the reason, before anything is
+// retired, fetched or recorded, and the file stays as it is for the player to rename or remove.
+TEST(SynchronizeClientFiles, ADamagedStateStopsTheRunNamingItsFileAndChangesNothing) {
+    const struct {
+        const char* name;
+        std::string (*damage)(const std::string& state);
+        std::string reason;
+    } cases[] = {
+        {"foreign text", [](const std::string&) { return std::string("Mis notas del juego"); },
+         "unexpected token at byte 0"},
+        {"cut short after its first record",
+         [](const std::string& state) { return state.substr(0, state.find("},\n") + 3); },
+         "unexpected end of input at byte "},
+        {"a record of the wrong shape",
+         [](const std::string& state) {
+             std::string changed = state;
+             const std::string flag = "\"removeWhenUnlisted\": true";
+             return changed.replace(changed.find(flag), flag.size(), "\"removeWhenUnlisted\": \"yes\"");
+         },
+         "JSON value is not a boolean"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchGameFolder folder;
+        PatchServer server;
+        server.publish({{"a.bin", "a"}, {"gone.bin", "gone"}, {"c.bin", "old"}});
+        run(server.config(folder));
+        ASSERT_EQ(state_paths(folder), (std::vector<std::string>{"a.bin", "c.bin", "gone.bin"}));
+
+        // gone.bin leaves the manifest, c.bin changes and new.bin arrives.
+        server.publish({{"a.bin", "a"}, {"c.bin", "new"}, {"new.bin", "new"}});
+        const std::size_t requestsBefore = server.request_count();
+        const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+        const std::string damaged = c.damage(file_bytes(stateFile));
+        write_bytes(stateFile, damaged);
+        std::string reason = c.reason;
+        if (reason.back() == ' ') reason += std::to_string(damaged.size());
+
+        EXPECT_EQ(thrown_text([&] { run(server.config(folder)); }),
+                  bx::path_utf8(stateFile) + ": " + reason);
+        EXPECT_EQ(file_bytes(stateFile), damaged);
+        EXPECT_EQ(server.request_count(), requestsBefore + 1);  // the manifest only
+        EXPECT_EQ(file_bytes(folder / L"gone.bin"), "gone");
+        EXPECT_EQ(file_bytes(folder / L"c.bin"), "old");
+        EXPECT_FALSE(fs::exists(folder / L"new.bin"));
+        EXPECT_FALSE(fs::exists(folder / L".kadeorvindal-managed.json.tmp"));
+        EXPECT_TRUE(leftovers(folder.path()).empty());
+    }
+}
+
+// What the player's way out does, as the documentation tells it: once the damaged state is
+// renamed, the next run works without a record. A file found as listed stays unrecorded, so the
+// launcher never removes it; a file it replaces is recorded as one that stood there before, so it
+// is kept when it leaves the manifest; only a file it creates is its own to remove. A file that
+// left the manifest meanwhile is nobody's and stays.
+TEST(SynchronizeClientFiles, AfterADamagedStateIsRenamedOnlyNewFilesAreTheLaunchersToRemove) {
+    ScratchGameFolder folder;
+    PatchServer server;
+    server.publish({{"a.bin", "a"}, {"gone.bin", "gone"}, {"c.bin", "old"}});
+    run(server.config(folder));
+    const fs::path stateFile = folder / L".kadeorvindal-managed.json";
+    write_bytes(stateFile, "Mis notas del juego");
+
+    fs::rename(stateFile, folder / L"estado-danado.json");
+    server.publish({{"a.bin", "a"}, {"c.bin", "new"}, {"new.bin", "new"}});
+    bx::SyncSummary summary;
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.downloadedCount, 2u);
+    EXPECT_EQ(summary.removedCount, 0);
+    EXPECT_EQ(file_bytes(folder / L"gone.bin"), "gone");
+    const bx::ManagedState state = bx_test::load_state_records(folder.path());
+    ASSERT_EQ(state.size(), 2u);
+    EXPECT_EQ(state[0].path, "c.bin");
+    EXPECT_FALSE(state[0].removeWhenUnlisted);
+    EXPECT_EQ(state[1].path, "new.bin");
+    EXPECT_TRUE(state[1].removeWhenUnlisted);
+
+    server.publish({});
+    run(server.config(folder), &summary);
+    EXPECT_EQ(summary.removedCount, 1);
+    EXPECT_EQ(summary.keptFiles, std::vector<std::wstring>{L"c.bin"});
+    EXPECT_FALSE(fs::exists(folder / L"new.bin"));
+    for (const wchar_t* stays : {L"a.bin", L"c.bin", L"gone.bin", L"estado-danado.json"}) {
+        EXPECT_TRUE(fs::exists(folder / stays)) << bx::wide_to_utf8(stays);
+    }
+}
+
 struct Fault {
     const char* name;
     std::string query;

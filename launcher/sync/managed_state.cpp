@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <stdexcept>
 #include <system_error>
 
@@ -39,37 +40,39 @@ void check_record_path(const GameFolder& folder, std::string_view relativePath) 
     }
 }
 
-}  // namespace
-
-fs::path managed_state_path(const fs::path& directory) {
-    return absolute_path(join_path(directory, kManagedStateFileName));
+// Rethrows the failure being handled with the state file's full path in front of its text, so
+// that the player or operator learns which file to rename or remove. The failure keeps its kind:
+// a JSON error stays a JsonError, a conversion error keeps its error code.
+[[noreturn]] void rethrow_naming(const fs::path& statePath) {
+    const std::exception_ptr failure = std::current_exception();
+    std::string prefix;
+    try {
+        prefix = path_utf8(statePath) + ": ";
+    } catch (const std::exception&) {
+        std::rethrow_exception(failure);  // a path that UTF-8 cannot spell: the failure as it was
+    }
+    try {
+        throw;
+    } catch (const JsonError& error) {
+        throw JsonError(prefix + error.what());
+    } catch (const std::system_error& error) {
+        // what() is "<call>: <the system's text>"; the new error adds that text itself again.
+        std::string call = error.what();
+        const std::string text = ": " + error.code().message();
+        if (call.size() >= text.size() &&
+            call.compare(call.size() - text.size(), text.size(), text) == 0) {
+            call.resize(call.size() - text.size());
+        }
+        throw std::system_error(error.code(), prefix + call);
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(prefix + error.what());
+    }
 }
 
-fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
-    return resolve_managed_path(GameFolder(gameDirectory), relativePath);
-}
-
-fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath) {
-    check_record_path(folder, relativePath);
-    return folder.full_path(utf8_to_wide(relativePath));
-}
-
-IndexedState load_indexed_state(const GameFolder& folder) {
-    const fs::path statePath = managed_state_path(folder.directory());
-    std::error_code error;
-    const Presence presence = presence_of(statePath, error);
-    if (presence == Presence::absent) {
-        return {};
-    }
-    if (presence == Presence::unknown) {
-        throw std::runtime_error("Could not inspect patch ownership state: " + error.message());
-    }
-    std::error_code again;
-    if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
-        throw std::runtime_error("Patch ownership state is not a regular file");
-    }
-
-    JsonValue root = parse_json(read_file_bytes(statePath));
+// The records of a state file's text; throws, naming nothing, when the text is not a state.
+IndexedState parse_state(const GameFolder& folder, std::string text) {
+    JsonValue root = parse_json(text);
+    text = std::string();  // released: the document holds all that is needed from here on
     JsonValue* schema = root.find("schema");
     JsonValue* files = root.find("files");
     if (schema == nullptr) {
@@ -105,6 +108,46 @@ IndexedState load_indexed_state(const GameFolder& folder) {
         }
     }
     return state;
+}
+
+}  // namespace
+
+fs::path managed_state_path(const fs::path& directory) {
+    return absolute_path(join_path(directory, kManagedStateFileName));
+}
+
+fs::path resolve_managed_path(const fs::path& gameDirectory, std::string_view relativePath) {
+    return resolve_managed_path(GameFolder(gameDirectory), relativePath);
+}
+
+fs::path resolve_managed_path(const GameFolder& folder, std::string_view relativePath) {
+    check_record_path(folder, relativePath);
+    return folder.full_path(utf8_to_wide(relativePath));
+}
+
+IndexedState load_indexed_state(const GameFolder& folder) {
+    const fs::path statePath = managed_state_path(folder.directory());
+    std::error_code error;
+    const Presence presence = presence_of(statePath, error);
+    if (presence == Presence::absent) {
+        return {};
+    }
+    if (presence == Presence::unknown) {
+        throw std::runtime_error(path_utf8(statePath) +
+                                 ": Could not inspect patch ownership state: " + error.message());
+    }
+    std::error_code again;
+    if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
+        throw std::runtime_error(path_utf8(statePath) +
+                                 ": Patch ownership state is not a regular file");
+    }
+    // A file that cannot be opened or read is named by the read's own message.
+    std::string text = read_file_bytes(statePath);
+    try {
+        return parse_state(folder, std::move(text));
+    } catch (const std::exception&) {
+        rethrow_naming(statePath);
+    }
 }
 
 IndexedState index_records(ManagedState records) {

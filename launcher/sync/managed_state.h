@@ -53,7 +53,10 @@ struct IndexedState {
     RelativePathIndex positions;
 };
 
-// Reads and checks the state file of the folder; empty when there is none.
+// Reads and checks the state file of the folder; empty when there is none. Every failure but a
+// failed read (whose message names the file already) is "<state file's full path>: <reason>",
+// of the reason's own kind: a JsonError for malformed JSON and wrongly typed values, a
+// std::system_error for text that is not UTF-8, std::runtime_error for the rest.
 IndexedState load_indexed_state(const GameFolder& folder);
 
 // Checked records (no two for one file) with their index built afresh, for a state whose
