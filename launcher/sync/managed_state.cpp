@@ -40,16 +40,22 @@ void check_record_path(const GameFolder& folder, std::string_view relativePath) 
     }
 }
 
-// Rethrows the failure being handled with the state file's full path in front of its text, so
-// that the player or operator learns which file to rename or remove. The failure keeps its kind:
-// a JSON error stays a JsonError, a conversion error keeps its error code.
-[[noreturn]] void rethrow_naming(const fs::path& statePath) {
-    const std::exception_ptr failure = std::current_exception();
-    std::string prefix;
+// What goes in front of a failure's text so that the player or operator learns which file to
+// rename or remove: the state file's full path, or nothing for a path that UTF-8 cannot spell.
+std::string naming_prefix(const fs::path& statePath) {
     try {
-        prefix = path_utf8(statePath) + ": ";
+        return path_utf8(statePath) + ": ";
     } catch (const std::exception&) {
-        std::rethrow_exception(failure);  // a path that UTF-8 cannot spell: the failure as it was
+        return {};
+    }
+}
+
+// Rethrows the failure being handled with the state file's path in front of its text. The
+// failure keeps its kind: a JSON error stays a JsonError, a conversion error keeps its code.
+[[noreturn]] void rethrow_naming(const fs::path& statePath) {
+    const std::string prefix = naming_prefix(statePath);
+    if (prefix.empty()) {
+        throw;
     }
     try {
         throw;
@@ -133,13 +139,13 @@ IndexedState load_indexed_state(const GameFolder& folder) {
         return {};
     }
     if (presence == Presence::unknown) {
-        throw std::runtime_error(path_utf8(statePath) +
-                                 ": Could not inspect patch ownership state: " + error.message());
+        throw std::runtime_error(naming_prefix(statePath) +
+                                 "Could not inspect patch ownership state: " + error.message());
     }
     std::error_code again;
     if (!fs::is_regular_file(fs::status(statePath, again)) || again) {
-        throw std::runtime_error(path_utf8(statePath) +
-                                 ": Patch ownership state is not a regular file");
+        throw std::runtime_error(naming_prefix(statePath) +
+                                 "Patch ownership state is not a regular file");
     }
     // A file that cannot be opened or read is named by the read's own message.
     std::string text = read_file_bytes(statePath);
